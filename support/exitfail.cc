@@ -1,0 +1,5 @@
+#include "exitfail.h"
+
+#include <cstdlib>
+
+int exit_failure = EXIT_FAILURE;

@@ -1,0 +1,111 @@
+#include "fault.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+void *__real_malloc(std::size_t);
+void *__real_realloc(void *, std::size_t);
+void __real_free(void *);
+int __real_gethostname(char *, std::size_t);
+}
+
+namespace fault
+{
+
+allocator_control alloc;
+host_control host;
+
+void reset()
+{
+    alloc = allocator_control{};
+    host = host_control{};
+}
+
+namespace
+{
+
+bool refuse(std::size_t n)
+{
+    ++alloc.calls;
+    alloc.last_request = n;
+    if (alloc.trace)
+        std::fprintf(stderr, "alloc %zu\n", n);
+    if (n > alloc.fail_above)
+        return true;
+    if (alloc.fail_after == 0)
+        return true;
+    if (alloc.fail_after > 0)
+        --alloc.fail_after;
+    return false;
+}
+
+} // namespace
+} // namespace fault
+
+using fault::alloc;
+using fault::host;
+
+extern "C" void *__wrap_malloc(std::size_t n)
+{
+    if (fault::refuse(n)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    void *p = __real_malloc(n);
+    alloc.live += p != nullptr;
+    if (alloc.clobber_errno)
+        errno = EAGAIN;
+    return p;
+}
+
+extern "C" void *__wrap_realloc(void *p, std::size_t n)
+{
+    if (fault::refuse(n)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    void *r = __real_realloc(p, n);
+    alloc.live += !p && r;
+    if (alloc.clobber_errno)
+        errno = EAGAIN;
+    return r;
+}
+
+extern "C" void __wrap_free(void *p)
+{
+    alloc.live -= p != nullptr;
+    __real_free(p);
+    if (alloc.clobber_errno)
+        errno = EAGAIN;
+}
+
+extern "C" int __wrap_gethostname(char *buf, std::size_t len)
+{
+    if (!host.name)
+        return __real_gethostname(buf, len);
+    if (host.calls < 32)
+        host.lens[host.calls] = len;
+    ++host.calls;
+
+    if (host.fail_errno) {
+        errno = host.fail_errno;
+        return -1;
+    }
+    std::size_t n = std::strlen(host.name);
+    if (n < len) {
+        std::memcpy(buf, host.name, n + 1);
+        return 0;
+    }
+    std::memcpy(buf, host.name, len);
+    switch (host.mode) {
+    case fault::too_small::fail_enametoolong: errno = ENAMETOOLONG; return -1;
+    case fault::too_small::fail_einval: errno = EINVAL; return -1;
+    case fault::too_small::fail_enomem: errno = ENOMEM; return -1;
+    case fault::too_small::fail_errno0: errno = 0; return -1;
+    case fault::too_small::truncate: return 0;
+    case fault::too_small::nul_past: buf[len] = '\0'; return 0;
+    }
+    return 0;
+}

@@ -1,0 +1,55 @@
+// Fault injection for test programs.  Test binaries are linked with
+// --wrap for malloc, realloc, free and gethostname, so every call the
+// support library makes to them lands here first.
+#pragma once
+
+#include <cstddef>
+
+namespace fault
+{
+
+struct allocator_control {
+    long fail_after = -1;                     // successful calls left before all fail; -1: never
+    std::size_t fail_above = ~std::size_t(0); // requests above this fail
+    bool trace = false;                       // write "alloc N" to stderr for each request
+    bool clobber_errno = false;               // successful requests set errno, as they may
+    long calls = 0;                           // malloc and realloc requests seen
+    long live = 0;                            // blocks handed out and not yet freed
+    std::size_t last_request = 0;
+};
+extern allocator_control alloc;
+
+// How the fake gethostname answers a buffer too small for the name.
+enum class too_small {
+    fail_enametoolong,
+    fail_einval,
+    fail_enomem,
+    fail_errno0, // fails and leaves errno 0
+    truncate,    // succeeds with the name cut to the length, no NUL
+    nul_past,    // succeeds, writing the NUL one byte past the length
+};
+
+struct host_control {
+    const char *name = nullptr; // null: the real gethostname answers
+    too_small mode = too_small::fail_enametoolong;
+    int fail_errno = 0; // nonzero: every call fails with this errno
+    int calls = 0;
+    std::size_t lens[32] = {}; // the lengths handed over, in call order
+};
+extern host_control host;
+
+// Puts both controls back to their pass-through defaults.
+void reset();
+
+// Traces every allocation request and refuses those above 1 GiB, as an
+// allocator without that much memory would.
+inline void trace_refusing_huge()
+{
+    alloc.trace = true;
+    alloc.fail_above = std::size_t(1) << 30;
+}
+
+// The whole of standard error when a fatal report is the only output.
+inline constexpr const char *exhausted_only = "^[^\n]*: memory exhausted\n$";
+
+} // namespace fault

@@ -1,0 +1,207 @@
+#include "xalloc.h"
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "exitfail.h"
+#include "fault.h"
+
+namespace
+{
+
+using fault::alloc;
+using fault::exhausted_only;
+
+// Standard error of a run that asked the allocator for n bytes, was
+// refused, and died.
+std::string refused_then_exhausted(std::size_t n)
+{
+    return "^alloc " + std::to_string(n) + "\n[^\n]*: memory exhausted\n$";
+}
+
+class Xalloc : public ::testing::Test
+{
+  protected:
+    void SetUp() override { fault::reset(); }
+    void TearDown() override { fault::reset(); }
+};
+
+TEST_F(Xalloc, ZeroByteRequestsAreServedAsOneByte)
+{
+    void *p = xmalloc(0);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(alloc.last_request, 1u);
+    static_cast<char *>(p)[0] = 'x';
+
+    long live = alloc.live;
+    void *q = xrealloc(p, 0); // releases p, then a fresh byte
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(alloc.last_request, 1u);
+    EXPECT_EQ(alloc.live, live);
+    std::free(q);
+
+    q = rpl_realloc(nullptr, 0);
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(alloc.last_request, 1u);
+    std::free(q);
+}
+
+TEST_F(Xalloc, ReallocOfNullIsMalloc)
+{
+    void *p = xrealloc(nullptr, 40);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(alloc.last_request, 40u);
+    EXPECT_EQ(alloc.live, 1);
+    std::free(p);
+}
+
+TEST_F(Xalloc, GrowthRule)
+{
+    struct row {
+        bool have_block;
+        std::size_t count, elem, new_count, request;
+    };
+    const row rows[] = {
+        {false, 0, 1, 64, 64},                           // a first block of 64 bytes
+        {false, 34, 1, 34, 34},                          // a given first size is kept
+        {true, 34, 1, 68, 68},                           // doubled
+        {true, 0, 1, 0, 1},                              // nothing to double: a fresh byte
+        {false, 0, 8, 8, 64},                            // 64 bytes' worth of elements
+        {false, 0, 64, 1, 64},  {false, 0, 100, 1, 100}, // at least one element
+        {true, 3, 100, 6, 600},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(::testing::Message() << "count " << r.count << " elem " << r.elem);
+        void *p = nullptr;
+        if (r.have_block) {
+            p = xmalloc(r.count * r.elem + 1);
+            std::memset(p, 'k', r.count * r.elem);
+        }
+        std::size_t n = r.count;
+        char *q = static_cast<char *>(x2realloc_elems(p, &n, r.elem));
+        ASSERT_NE(q, nullptr);
+        EXPECT_EQ(n, r.new_count);
+        EXPECT_EQ(alloc.last_request, r.request);
+        if (r.have_block && r.new_count) {
+            EXPECT_EQ(std::string(q, r.count * r.elem), std::string(r.count * r.elem, 'k'));
+        }
+        std::free(q);
+    }
+}
+
+TEST_F(Xalloc, FailedReallocKeepsTheOldBlock)
+{
+    char *p = static_cast<char *>(rpl_malloc(8));
+    std::strcpy(p, "intact");
+    alloc.fail_after = 0;
+    EXPECT_EQ(rpl_realloc(p, 100), nullptr);
+    EXPECT_EQ(rpl_malloc(5), nullptr);
+    alloc.fail_after = -1;
+    EXPECT_STREQ(p, "intact");
+    std::free(p);
+}
+
+TEST_F(Xalloc, ZeroRequestThatCannotBeHadReturnsNull)
+{
+    alloc.fail_after = 0;
+    EXPECT_EQ(xmalloc(0), nullptr);
+    EXPECT_EQ(xrealloc(nullptr, 0), nullptr);
+    EXPECT_EQ(xmalloc_elems(0, 8), nullptr);
+}
+
+TEST_F(Xalloc, RefusedRequestIsExhaustion)
+{
+    EXPECT_EXIT((alloc.fail_after = 0, xmalloc(10)), ::testing::ExitedWithCode(1), exhausted_only);
+    EXPECT_EXIT((alloc.fail_after = 0, xrealloc(nullptr, 10)), ::testing::ExitedWithCode(1),
+                exhausted_only);
+    std::size_t n = 64;
+    void *p = xmalloc(n);
+    EXPECT_EXIT((alloc.fail_after = 0, x2realloc(p, &n)), ::testing::ExitedWithCode(1),
+                exhausted_only);
+    std::free(p);
+}
+
+TEST_F(Xalloc, SizeLimitsAreCheckedBeforeAllocating)
+{
+    const std::size_t half = SIZE_MAX / 2;
+    void *p = xmalloc(1);
+
+    // The largest count that may double still asks the allocator.
+    EXPECT_EXIT(
+        {
+            fault::trace_refusing_huge();
+            std::size_t n = half;
+            x2realloc(p, &n);
+        },
+        ::testing::ExitedWithCode(1), refused_then_exhausted(2 * half));
+    EXPECT_EXIT(
+        {
+            fault::trace_refusing_huge();
+            std::size_t n = half + 1;
+            x2realloc(p, &n);
+        },
+        ::testing::ExitedWithCode(1), exhausted_only);
+
+    EXPECT_EXIT((fault::trace_refusing_huge(), xmalloc_elems(SIZE_MAX / 4, 4)),
+                ::testing::ExitedWithCode(1), refused_then_exhausted(SIZE_MAX / 4 * 4));
+    EXPECT_EXIT((fault::trace_refusing_huge(), xmalloc_elems(SIZE_MAX / 4 + 1, 4)),
+                ::testing::ExitedWithCode(1), exhausted_only);
+    EXPECT_EXIT((fault::trace_refusing_huge(), xrealloc_elems(p, SIZE_MAX / 4 + 1, 4)),
+                ::testing::ExitedWithCode(1), exhausted_only);
+    std::free(p);
+}
+
+std::size_t refused_count;
+void *refused_block;
+
+// A refused doubling ends the process; an exit handler shows the count it
+// left behind.
+TEST_F(Xalloc, RefusedDoublingLeavesCountUnchanged)
+{
+    EXPECT_EXIT(
+        {
+            refused_count = SIZE_MAX / 2 + 1;
+            refused_block = xmalloc(1);
+            std::atexit([] { std::fprintf(stderr, "count %zu\n", refused_count); });
+            x2realloc(refused_block, &refused_count);
+        },
+        ::testing::ExitedWithCode(1),
+        "memory exhausted\ncount " + std::to_string(SIZE_MAX / 2 + 1) + "\n$");
+}
+
+TEST_F(Xalloc, ThirtyTwoBitLimits)
+{
+    if (SIZE_MAX != 4294967295u)
+        GTEST_SKIP() << "size_t is not 32 bits here";
+    void *p = xmalloc(1);
+    EXPECT_EXIT(
+        {
+            fault::trace_refusing_huge();
+            std::size_t n = 2147483647;
+            x2realloc(p, &n);
+        },
+        ::testing::ExitedWithCode(1), "^alloc 4294967294\n[^\n]*: memory exhausted\n$");
+    EXPECT_EXIT(
+        {
+            fault::trace_refusing_huge();
+            std::size_t n = 2147483648u;
+            x2realloc(p, &n);
+        },
+        ::testing::ExitedWithCode(1), exhausted_only);
+    std::free(p);
+}
+
+TEST_F(Xalloc, DieAbortsWhenErrorReturns)
+{
+    EXPECT_EXIT((exit_failure = 0, xalloc_die()), ::testing::KilledBySignal(SIGABRT),
+                "memory exhausted\n");
+    EXPECT_EXIT(xalloc_die(), ::testing::ExitedWithCode(1), exhausted_only);
+}
+
+} // namespace
