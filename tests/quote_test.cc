@@ -1,0 +1,162 @@
+// These tests follow the slots from their initial state, so they run in
+// the order written and share one process of their own.
+#include "quote.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "fault.h"
+
+namespace
+{
+
+using fault::alloc;
+
+class Slots : public ::testing::Test
+{
+  protected:
+    void SetUp() override { fault::reset(); }
+    void TearDown() override { fault::reset(); }
+};
+
+char *first_builtin;
+
+TEST_F(Slots, FirstSlotStartsInItsBuiltInBuffer)
+{
+    first_builtin = quote("abc");
+    EXPECT_STREQ(first_builtin, "`abc'");
+    // A rendering of 255 bytes still fits with its NUL.
+    std::string a253(253, 'a');
+    EXPECT_EQ(quote(a253.c_str()), first_builtin);
+    EXPECT_EQ(std::string(first_builtin), "`" + a253 + "'");
+    EXPECT_EQ(alloc.calls, 0);
+}
+
+TEST_F(Slots, LongRenderingMovesTheFirstSlotToTheHeap)
+{
+    std::string a254(254, 'a');
+    char *r = quote(a254.c_str());
+    EXPECT_NE(r, first_builtin);
+    EXPECT_EQ(std::string(r), "`" + a254 + "'");
+    EXPECT_EQ(alloc.calls, 1);
+    EXPECT_EQ(alloc.last_request, 257u);
+    EXPECT_EQ(alloc.live, 1); // nothing freed: the built-in buffer is not the heap's
+
+    // Shorter renderings reuse that buffer; the built-in one is not taken back.
+    EXPECT_EQ(quote("xy"), r);
+    EXPECT_STREQ(r, "`xy'");
+    EXPECT_EQ(alloc.calls, 1);
+}
+
+TEST_F(Slots, GrowingTheVectorKeepsEarlierResults)
+{
+    char *zero = quote("zero");
+    char *two = quote_n(2, "two");
+    EXPECT_STREQ(zero, "`zero'");
+    EXPECT_STREQ(two, "`two'");
+    // One slot copied out of the built-in pair, the vector grown to three,
+    // and slot 2's buffer of exactly its rendering and NUL.
+    EXPECT_EQ(alloc.calls, 3);
+    EXPECT_EQ(alloc.last_request, 6u);
+
+    char *one = quote_n(1, "one");
+    EXPECT_STREQ(one, "`one'");
+    EXPECT_STREQ(zero, "`zero'");
+    EXPECT_STREQ(two, "`two'");
+    EXPECT_EQ(alloc.last_request, 6u);
+
+    // A new result in a slot leaves the other slots alone.
+    quote_n(1, "uno");
+    EXPECT_STREQ(zero, "`zero'");
+    EXPECT_STREQ(two, "`two'");
+}
+
+TEST_F(Slots, SlotBuffersNeverShrink)
+{
+    std::string long_arg(398, 'l');
+    char *big = quote_n(3, long_arg.c_str());
+    EXPECT_EQ(alloc.last_request, 401u);
+    long calls = alloc.calls;
+    EXPECT_EQ(quote_n(3, "abc"), big);
+    EXPECT_STREQ(big, "`abc'");
+    EXPECT_EQ(alloc.calls, calls);
+}
+
+TEST_F(Slots, ErrnoIsPreserved)
+{
+    alloc.clobber_errno = true;
+    std::string long_arg(600, 'e');
+    for (int n : {0, 1, 7, 7, 0}) {
+        errno = EILSEQ;
+        quote_n(n, long_arg.c_str());
+        EXPECT_EQ(errno, EILSEQ) << "slot " << n;
+        errno = ENOSPC;
+        quote_n(n, "short");
+        EXPECT_EQ(errno, ENOSPC) << "slot " << n;
+    }
+}
+
+TEST_F(Slots, StylesAndCharacterQuoting)
+{
+    EXPECT_STREQ(quotearg_n_style(1, quote_style::shell, "a b"), "'a b'");
+    EXPECT_STREQ(quotearg_n_style(1, quote_style::shell, "ab"), "ab");
+    EXPECT_STREQ(quotearg_n_style(1, quote_style::c, "a\nb"), "\"a\\nb\"");
+    // The default record is literal, where the extra set does nothing.
+    EXPECT_STREQ(quotearg_colon("a:b:c"), "a:b:c");
+    EXPECT_STREQ(quotearg_char("a b\n", 'a'), "a b\n");
+    quote_options untouched{};
+    EXPECT_EQ(std::memcmp(&default_quote_options, &untouched, sizeof untouched), 0);
+}
+
+TEST_F(Slots, NegativeSlotAborts)
+{
+    EXPECT_EXIT(quote_n(-1, "x"), ::testing::KilledBySignal(SIGABRT), "");
+}
+
+TEST_F(Slots, ExhaustionWhileQuoting)
+{
+    std::string long_arg(300, 'x');
+    EXPECT_EXIT((alloc.fail_after = 0, quote_n(5, long_arg.c_str())), ::testing::ExitedWithCode(1),
+                fault::exhausted_only);
+    EXPECT_EXIT((alloc.fail_after = 0, quote_n(50, "x")), ::testing::ExitedWithCode(1),
+                fault::exhausted_only);
+}
+
+TEST_F(Slots, SlotNumberTooLargeForTheVector)
+{
+    // The vector is already on the heap, so growing it is one request.
+    if (SIZE_MAX / (sizeof(std::size_t) + sizeof(char *)) <= static_cast<std::size_t>(INT_MAX)) {
+        int limit = static_cast<int>(SIZE_MAX / (sizeof(std::size_t) + sizeof(char *)));
+        EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(limit, "x")),
+                    ::testing::ExitedWithCode(1), fault::exhausted_only);
+        EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(limit - 1, "x")),
+                    ::testing::ExitedWithCode(1),
+                    "^alloc " +
+                        std::to_string(static_cast<std::size_t>(limit) *
+                                       (sizeof(std::size_t) + sizeof(char *))) +
+                        "\n[^\n]*: memory exhausted\n$");
+    } else {
+        // Every int fits the size type; the largest one is refused by the
+        // allocator instead.
+        EXPECT_EXIT((alloc.fail_above = 1 << 20, quote_n(INT_MAX, "x")),
+                    ::testing::ExitedWithCode(1), fault::exhausted_only);
+    }
+}
+
+TEST_F(Slots, ThirtyTwoBitSlotLimit)
+{
+    if (SIZE_MAX != 4294967295u)
+        GTEST_SKIP() << "size_t is not 32 bits here";
+    EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(536870911, "x")),
+                ::testing::ExitedWithCode(1), fault::exhausted_only);
+    EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(536870910, "x")),
+                ::testing::ExitedWithCode(1), "^alloc 4294967288\n[^\n]*: memory exhausted\n$");
+}
+
+} // namespace

@@ -1,0 +1,207 @@
+#include "quotearg.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using namespace std::string_literals;
+using qs = quote_style;
+
+struct example {
+    quote_style style;
+    std::string arg;
+    std::string want;
+};
+
+std::string style_name(quote_style s)
+{
+    static const char *const names[] = {"literal", "shell",  "shell-always", "c",
+                                        "escape",  "locale", "clocale"};
+    auto v = static_cast<std::uint32_t>(s);
+    return v < 7 ? names[v] : "style " + std::to_string(v);
+}
+
+// Renders arg into buffers of every size from 0 to two past the full
+// length and checks each one: the same length returned, the stored bytes a
+// prefix of the full rendering, a NUL exactly when it fits, nothing written
+// past the buffer and errno untouched.
+void check_rendering(const quote_options &o, const std::string &arg, std::size_t arg_len,
+                     const std::string &want)
+{
+    SCOPED_TRACE("style " + style_name(o.style) + ", argument \"" + arg + "\"" +
+                 (arg_len == nul_terminated ? " NUL-terminated" : ""));
+    const std::size_t n = want.size();
+    errno = EDOM;
+    EXPECT_EQ(quotearg_buffer(nullptr, 0, arg.c_str(), arg_len, &o), n);
+    EXPECT_EQ(errno, EDOM);
+    for (std::size_t size = 1; size <= n + 2; ++size) {
+        std::vector<char> buf(size + 4, '\x5a');
+        errno = ERANGE;
+        ASSERT_EQ(quotearg_buffer(buf.data(), size, arg.c_str(), arg_len, &o), n)
+            << "buffer " << size;
+        EXPECT_EQ(errno, ERANGE);
+        std::size_t stored = size < n ? size : n;
+        EXPECT_EQ(std::string(buf.data(), stored), want.substr(0, stored)) << "buffer " << size;
+        if (n < size) {
+            EXPECT_EQ(buf[n], '\0') << "buffer " << size;
+        }
+        for (std::size_t k = n < size ? n + 1 : size; k < buf.size(); ++k)
+            ASSERT_EQ(buf[k], '\x5a') << "byte " << k << " of buffer " << size;
+    }
+}
+
+void check_example(const example &e, const quote_options &o)
+{
+    check_rendering(o, e.arg, e.arg.size(), e.want);
+    if (e.arg.find('\0') == std::string::npos)
+        check_rendering(o, e.arg, nul_terminated, e.want);
+}
+
+const example examples[] = {
+    {qs::locale, "abc", "`abc'"},
+    {qs::locale, "a'b", "`a\\'b'"},
+    {qs::locale, "a\tb", "`a\\tb'"},
+    {qs::locale, "", "`'"},
+    {qs::locale, "\x01", "`\\001'"},
+    {qs::locale, "'", "`\\''"},
+    {qs::locale, "a\"b`", "`a\"b`'"},
+    {qs::locale, "\a\b\f\n\r\t\v\\", "`\\a\\b\\f\\n\\r\\t\\v\\\\'"},
+    {qs::locale, "\x7f\xe9\x80\xff\x1f", "`\\177\\351\\200\\377\\037'"},
+    {qs::locale, "a\0b"s, "`a\\000b'"},
+    {qs::locale, "\0"s, "`\\000'"},
+    {qs::locale, "?\? ~#{}@$!", "`?\? ~#{}@$!'"},
+    {qs::shell, "abc", "abc"},
+    {qs::shell, "a b", "'a b'"},
+    {qs::shell, "a'b", "'a'\\''b'"},
+    {qs::shell, "", "''"},
+    {qs::shell, "#x", "'#x'"},
+    {qs::shell, "x#", "x#"},
+    {qs::shell, "~x", "'~x'"},
+    {qs::shell, "x~", "x~"},
+    {qs::shell, "{", "'{'"},
+    {qs::shell, "}", "'}'"},
+    {qs::shell, "{}", "{}"},
+    {qs::shell, "a}", "a}"},
+    {qs::shell, "{a", "{a"},
+    {qs::shell, "\a\b\v\f\x01\x7f\x80\xff@", "\a\b\v\f\x01\x7f\x80\xff@"},
+    {qs::shell, "a\0b"s, "a\0b"s},
+    {qs::shell, "a?", "'a?'"},
+    {qs::shell, "a\\b", "'a\\b'"},
+    {qs::shell, "a\nb", "'a\nb'"},
+    {qs::shell, "a\tb", "'a\tb'"},
+    {qs::shell, "ab c", "'ab c'"},
+    {qs::shell, "%+,-./09:AZ]_az", "%+,-./09:AZ]_az"},
+    {qs::shell_always, "abc", "'abc'"},
+    {qs::shell_always, "", "''"},
+    {qs::shell_always, "a'b", "'a'\\''b'"},
+    {qs::shell_always, "'", "''\\'''"},
+    {qs::shell_always, "a\nb\\", "'a\nb\\'"},
+    {qs::shell_always, "a\0b"s, "'a\0b'"s},
+    {qs::c, "a\"b", "\"a\\\"b\""},
+    {qs::c, "a\"", "\"a\\\"\""},
+    {qs::c, "'", "\"'\""},
+    {qs::c, "", "\"\""},
+    {qs::c, "?\?(", "\"?\\?(\""},
+    {qs::c, "?\?!?\?'?\?)?\?-?\?/?\?<?\?=?\?>", "\"?\\?!?\\?'?\\?)?\\?-?\\?/?\\?<?\\?=?\\?>\""},
+    {qs::c, "?\??", "\"?\??\""},
+    {qs::c, "?\?a", "\"?\?a\""},
+    {qs::c, "?\?", "\"?\?\""},
+    {qs::c, "?\?\?(", "\"?\?\\?(\""},
+    {qs::c, "?\?\"", "\"?\?\\\"\""},
+    {qs::c, "a\0b"s, "\"a\\000b\""},
+    {qs::c, "\\", "\"\\\\\""},
+    {qs::escape, "a\nb", "a\\nb"},
+    {qs::escape, "\"'?`", "\"'?`"},
+    {qs::escape, "", ""},
+    {qs::escape, "\x7f", "\\177"},
+    {qs::escape, "?\?(", "?\?("},
+    {qs::clocale, "a\"b", "\"a\\\"b\""},
+    {qs::clocale, "?\?('", "\"?\?('\""},
+    {qs::clocale, "", "\"\""},
+    {qs::literal, "a\n\0'\"\\\xff"s, "a\n\0'\"\\\xff"s},
+    {qs::literal, "", ""},
+    {static_cast<qs>(7), "a b'\n", "a b'\n"},
+    {static_cast<qs>(0xffffffffu), "a b'\n\0"s, "a b'\n\0"s},
+};
+
+TEST(QuoteargBuffer, Examples)
+{
+    for (const example &e : examples) {
+        quote_options o{};
+        o.style = e.style;
+        check_example(e, o);
+    }
+}
+
+TEST(QuoteargBuffer, EveryShellSpecialForcesQuotes)
+{
+    for (char c : std::string(" !\"$&()*;<=>[^`|'?\t\n\r\\")) {
+        quote_options o{};
+        o.style = qs::shell;
+        std::string arg = "x"s + c + "y";
+        std::string want = c == '\'' ? "'x'\\''y'" : "'" + arg + "'";
+        check_example({qs::shell, arg, want}, o);
+    }
+}
+
+TEST(QuoteargBuffer, ExtraEscapes)
+{
+    struct row {
+        quote_style style;
+        std::string set;
+        example e;
+    };
+    const row rows[] = {
+        {qs::c, "a", {qs::c, "abc", "\"\\abc\""}},
+        {qs::c, "\n\x01", {qs::c, "\n\x01", "\"\\n\\001\""}}, // escaped bytes ignore the set
+        {qs::escape, "0", {qs::escape, "\0"s, "\\00\\0"}},
+        {qs::locale, ":", {qs::locale, "a:b", "`a\\:b'"}},
+        {qs::locale, "@ ", {qs::locale, "@ x", "`\\@\\ x'"}},
+        {qs::clocale, "?", {qs::clocale, "?\?(", "\"\\?\\?(\""}},
+        {qs::literal, "a", {qs::literal, "abc", "abc"}},
+        {qs::shell, "a", {qs::shell, "abc", "abc"}},
+        {qs::shell_always, "a", {qs::shell_always, "abc", "'abc'"}},
+    };
+    for (const row &r : rows) {
+        quote_options o{};
+        o.style = r.style;
+        for (char c : r.set)
+            set_char_quoting(&o, c, 1);
+        check_example(r.e, o);
+    }
+}
+
+TEST(QuoteargBuffer, NullOptionsUseTheDefaultRecord)
+{
+    EXPECT_EQ(quotearg_buffer(nullptr, 0, "a b", nul_terminated, nullptr), 3u);
+    quote_options saved = default_quote_options;
+    default_quote_options.style = qs::locale;
+    set_char_quoting(nullptr, 'b', 1);
+    char buf[16];
+    EXPECT_EQ(quotearg_buffer(buf, sizeof buf, "a b", nul_terminated, nullptr), 6u);
+    EXPECT_STREQ(buf, "`a \\b'");
+    default_quote_options = saved;
+}
+
+TEST(SetCharQuoting, SetsAndClearsOneBit)
+{
+    quote_options o{};
+    EXPECT_EQ(set_char_quoting(&o, 'A', 1), 0);
+    EXPECT_EQ(set_char_quoting(&o, 'A', 1), 1);
+    EXPECT_EQ(o.extra[2], 1u << 1); // 'A' is 65: word 2, bit 1
+    EXPECT_EQ(set_char_quoting(&o, 'A', 2), 1);
+    EXPECT_EQ(o.extra[2], 0u);
+    EXPECT_EQ(set_char_quoting(&o, 'A', 3), 0);
+    EXPECT_EQ(set_char_quoting(&o, '\xff', 1), 0);
+    EXPECT_EQ(o.extra[7], 1u << 31);
+    EXPECT_EQ(set_char_quoting(&o, '\0', 1), 0);
+    EXPECT_EQ(o.extra[0], 1u);
+}
+
+} // namespace
