@@ -10,17 +10,17 @@
 
 // arg in style s, with an empty extra-escape set, in slot n.  A negative n
 // aborts.
-char *quotearg_n_style(int n, quote_style s, const char *arg);
+char* quotearg_n_style(int n, quote_style s, const char* arg);
 // arg in the locale style, in slot n.
-char *quote_n(int n, const char *arg);
+char* quote_n(int n, const char* arg);
 // arg in the locale style, in slot 0.
-char *quote(const char *arg);
+char* quote(const char* arg);
 // arg as the default record says, with ch added to its extra-escape set,
 // in slot 0.  The default record itself is unchanged.
-char *quotearg_char(const char *arg, char ch);
-char *quotearg_colon(const char *arg);
+char* quotearg_char(const char* arg, char ch);
+char* quotearg_colon(const char* arg);
 
 // A record of style s with an empty extra-escape set.
 quote_options options_for_style(quote_style s);
 // The rendering of arg (arg_len bytes, or nul_terminated) in slot n.
-char *quotearg_slot(int n, const char *arg, std::size_t arg_len, const quote_options *options);
+char* quotearg_slot(int n, const char* arg, std::size_t arg_len, const quote_options* options);

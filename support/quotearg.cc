@@ -29,7 +29,7 @@ struct class_table {
     byte_class of[256];
 };
 
-constexpr void mark(class_table &t, const char *bytes, byte_class k)
+constexpr void mark(class_table& t, const char* bytes, byte_class k)
 {
     for (; *bytes; ++bytes)
         t.of[static_cast<unsigned char>(*bytes)] = k;
@@ -38,7 +38,7 @@ constexpr void mark(class_table &t, const char *bytes, byte_class k)
 constexpr class_table make_classes()
 {
     class_table t{};
-    for (auto &k : t.of)
+    for (auto& k : t.of)
         k = k_other;
     t.of[0] = k_nul;
     mark(t, "\a\b\v\f", k_ctrl);
@@ -87,7 +87,7 @@ constexpr style_info styles[] = {
     /* clocale */ {'"', '"', true, k_escape_runs | bit(k_apos) | bit(k_qmark)},
 };
 
-constexpr bool in_set(const std::uint32_t *set, unsigned char c)
+constexpr bool in_set(const std::uint32_t* set, unsigned char c)
 {
     return (set[c / 32] >> (c % 32)) & 1;
 }
@@ -124,7 +124,7 @@ constexpr bool is_trigraph_end(unsigned char c)
 
 // The output side of a rendering: stores what fits, counts everything.
 struct sink {
-    char *buf;
+    char* buf;
     std::size_t size;
     std::size_t len;
 
@@ -135,7 +135,7 @@ struct sink {
         ++len;
     }
 
-    void put_run(const char *p, std::size_t n)
+    void put_run(const char* p, std::size_t n)
     {
         if (len < size) {
             std::size_t room = size - len;
@@ -146,17 +146,16 @@ struct sink {
 };
 
 // End of the run of bytes from i on whose classes are in runs (and, when
-// set is given, whose extra-escape bit is clear).  A NUL-terminated
+// set is not null, whose extra-escape bit is clear).  A NUL-terminated
 // argument never has k_nul in runs, so its terminator ends every run.
-template <bool with_set>
-std::size_t run_end(const unsigned char *a, std::size_t i, std::size_t end, unsigned runs,
-                    const std::uint32_t *set)
+std::size_t run_end(const unsigned char* a, std::size_t i, std::size_t end, unsigned runs,
+                    const std::uint32_t* set)
 {
     while (i != end) {
         unsigned char c = a[i];
         if (!((runs >> classes.of[c]) & 1))
             break;
-        if (with_set && in_set(set, c))
+        if (set && in_set(set, c))
             break;
         ++i;
     }
@@ -165,28 +164,28 @@ std::size_t run_end(const unsigned char *a, std::size_t i, std::size_t end, unsi
 
 } // namespace
 
-int set_char_quoting(quote_options *o, char c, int i)
+int set_char_quoting(quote_options* o, char c, int i)
 {
-    quote_options *p = o ? o : &default_quote_options;
+    quote_options* p = o ? o : &default_quote_options;
     unsigned char uc = static_cast<unsigned char>(c);
-    std::uint32_t &word = p->extra[uc / 32];
+    std::uint32_t& word = p->extra[uc / 32];
     unsigned shift = uc % 32;
     int old = (word >> shift) & 1;
     word ^= static_cast<std::uint32_t>((i & 1) ^ old) << shift;
     return old;
 }
 
-std::size_t quotearg_render(char *buf, std::size_t buf_size, const char *arg, std::size_t arg_len,
-                            quote_style style, const quote_options *options)
+std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, std::size_t arg_len,
+                            quote_style style, const quote_options* options)
 {
     const bool shell = style == quote_style::shell;
     const bool shell_always = style == quote_style::shell_always;
     const bool c_style = style == quote_style::c;
     const auto index = static_cast<std::uint32_t>(style);
-    const style_info &info = styles[index < 7 ? index : 0];
+    const style_info& info = styles[index < 7 ? index : 0];
     const bool escapes = info.escapes;
-    const std::uint32_t *set = options->extra;
-    const auto *a = reinterpret_cast<const unsigned char *>(arg);
+    const std::uint32_t* set = options->extra;
+    const auto* a = reinterpret_cast<const unsigned char*>(arg);
     const bool terminated = arg_len == nul_terminated;
 
     unsigned runs = info.runs;
@@ -216,8 +215,7 @@ std::size_t quotearg_render(char *buf, std::size_t buf_size, const char *arg, st
         // In the shell style the first byte decides about '#', '~' and a
         // lone brace, so it always takes the byte-by-byte path.
         if (i != 0 || !shell) {
-            std::size_t j = with_set ? run_end<true>(a, i, arg_len, runs, set)
-                                     : run_end<false>(a, i, arg_len, runs, set);
+            std::size_t j = run_end(a, i, arg_len, runs, with_set ? set : nullptr);
             out.put_run(arg + i, j - i);
             i = j;
         }
@@ -323,10 +321,10 @@ std::size_t quotearg_render(char *buf, std::size_t buf_size, const char *arg, st
     return out.len;
 }
 
-std::size_t quotearg_buffer(char *buf, std::size_t buf_size, const char *arg, std::size_t arg_len,
-                            const quote_options *options)
+std::size_t quotearg_buffer(char* buf, std::size_t buf_size, const char* arg, std::size_t arg_len,
+                            const quote_options* options)
 {
-    const quote_options *p = options ? options : &default_quote_options;
+    const quote_options* p = options ? options : &default_quote_options;
     int saved = errno;
     std::size_t len = quotearg_render(buf, buf_size, arg, arg_len, p->style, p);
     errno = saved;

@@ -28,7 +28,7 @@ extern quote_options default_quote_options;
 
 // Sets c's bit in the extra-escape set of *o (the default record when o is
 // null) to i & 1 and returns the bit's previous value.
-int set_char_quoting(quote_options *o, char c, int i);
+int set_char_quoting(quote_options* o, char c, int i);
 
 // Length of an argument terminated by a NUL byte.
 inline constexpr std::size_t nul_terminated = SIZE_MAX;
@@ -38,11 +38,11 @@ inline constexpr std::size_t nul_terminated = SIZE_MAX;
 // buf_size bytes, adds a NUL when the rendering is shorter than buf_size,
 // and returns the full rendering's length whatever fitted.  errno is left
 // as it was.
-std::size_t quotearg_buffer(char *buf, std::size_t buf_size, const char *arg, std::size_t arg_len,
-                            const quote_options *options);
+std::size_t quotearg_buffer(char* buf, std::size_t buf_size, const char* arg, std::size_t arg_len,
+                            const quote_options* options);
 
 // The engine itself: as quotearg_buffer, but with the style given apart,
 // options never null (only its extra-escape set is read), and errno not
 // preserved.
-std::size_t quotearg_render(char *buf, std::size_t buf_size, const char *arg, std::size_t arg_len,
-                            quote_style style, const quote_options *options);
+std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, std::size_t arg_len,
+                            quote_style style, const quote_options* options);

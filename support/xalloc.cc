@@ -7,12 +7,12 @@
 
 #include "exitfail.h"
 
-void *rpl_malloc(std::size_t n)
+void* rpl_malloc(std::size_t n)
 {
     return std::malloc(n ? n : 1);
 }
 
-void *rpl_realloc(void *p, std::size_t n)
+void* rpl_realloc(void* p, std::size_t n)
 {
     if (n == 0) {
         std::free(p);
@@ -23,11 +23,11 @@ void *rpl_realloc(void *p, std::size_t n)
     return std::realloc(p, n);
 }
 
-void *xmalloc_elems(std::size_t n, std::size_t s)
+void* xmalloc_elems(std::size_t n, std::size_t s)
 {
     if (SIZE_MAX / s < n)
         xalloc_die();
-    void *r = rpl_malloc(n * s);
+    void* r = rpl_malloc(n * s);
     // A zero count may come back null when even one byte cannot be had;
     // that is the caller's to handle, not an exhaustion.
     if (!r && n != 0)
@@ -35,17 +35,17 @@ void *xmalloc_elems(std::size_t n, std::size_t s)
     return r;
 }
 
-void *xrealloc_elems(void *p, std::size_t n, std::size_t s)
+void* xrealloc_elems(void* p, std::size_t n, std::size_t s)
 {
     if (SIZE_MAX / s < n)
         xalloc_die();
-    void *r = rpl_realloc(p, n * s);
+    void* r = rpl_realloc(p, n * s);
     if (!r && n != 0)
         xalloc_die();
     return r;
 }
 
-void *x2realloc_elems(void *p, std::size_t *pn, std::size_t s)
+void* x2realloc_elems(void* p, std::size_t* pn, std::size_t s)
 {
     std::size_t n = *pn;
     if (!p) {
@@ -64,17 +64,17 @@ void *x2realloc_elems(void *p, std::size_t *pn, std::size_t s)
     return xrealloc_elems(p, n, s);
 }
 
-void *xmalloc(std::size_t n)
+void* xmalloc(std::size_t n)
 {
     return xmalloc_elems(n, 1);
 }
 
-void *xrealloc(void *p, std::size_t n)
+void* xrealloc(void* p, std::size_t n)
 {
     return xrealloc_elems(p, n, 1);
 }
 
-void *x2realloc(void *p, std::size_t *pn)
+void* x2realloc(void* p, std::size_t* pn)
 {
     return x2realloc_elems(p, pn, 1);
 }

@@ -8,13 +8,13 @@
 
 #include "xalloc.h"
 
-char *xgethostname()
+char* xgethostname()
 {
-    char *buf = nullptr;
+    char* buf = nullptr;
     std::size_t size = 34;
 
     for (;;) {
-        buf = static_cast<char *>(x2realloc(buf, &size));
+        buf = static_cast<char*>(x2realloc(buf, &size));
 
         // Hand over all but the block's last byte, so a gethostname that
         // writes its NUL one past the length still stays inside the block.

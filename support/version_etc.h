@@ -1,0 +1,15 @@
+// The version banner shown by --version.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+
+// Copyright line format: takes "(C)" and the year; ends without a newline.
+extern const char version_etc_copyright[];
+
+// Writes "COMMAND (PACKAGE) VERSION" (or "PACKAGE VERSION" when
+// command_name is null), the copyright line, the licence notice and a
+// "Written by" line naming the authors, a null-terminated list of texts.
+// An empty list aborts.
+void version_etc_va(std::FILE* stream, const char* command_name, const char* package,
+                    const char* version, std::va_list authors);
