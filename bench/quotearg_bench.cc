@@ -18,7 +18,7 @@ std::string printable_ascii()
     std::mt19937 gen(1);
     std::uniform_int_distribution<int> byte(0x20, 0x7e);
     std::string s(k_arg_size, ' ');
-    for (char &c : s)
+    for (char& c : s)
         c = static_cast<char>(byte(gen));
     return s;
 }
@@ -28,12 +28,12 @@ std::string random_bytes()
     std::mt19937 gen(2);
     std::uniform_int_distribution<int> byte(0, 255);
     std::string s(k_arg_size, ' ');
-    for (char &c : s)
+    for (char& c : s)
         c = static_cast<char>(byte(gen));
     return s;
 }
 
-void render(benchmark::State &state, const std::string &arg)
+void render(benchmark::State& state, const std::string& arg)
 {
     quote_options o{};
     o.style = quote_style::locale;
@@ -46,12 +46,12 @@ void render(benchmark::State &state, const std::string &arg)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * arg.size()));
 }
 
-void BM_LocalePrintableAscii(benchmark::State &state)
+void BM_LocalePrintableAscii(benchmark::State& state)
 {
     render(state, printable_ascii());
 }
 
-void BM_LocaleRandomBytes(benchmark::State &state)
+void BM_LocaleRandomBytes(benchmark::State& state)
 {
     render(state, random_bytes());
 }

@@ -5,10 +5,10 @@
 #include <cstring>
 
 extern "C" {
-void *__real_malloc(std::size_t);
-void *__real_realloc(void *, std::size_t);
-void __real_free(void *);
-int __real_gethostname(char *, std::size_t);
+void* __real_malloc(std::size_t);
+void* __real_realloc(void*, std::size_t);
+void __real_free(void*);
+int __real_gethostname(char*, std::size_t);
 }
 
 namespace fault
@@ -47,33 +47,33 @@ bool refuse(std::size_t n)
 using fault::alloc;
 using fault::host;
 
-extern "C" void *__wrap_malloc(std::size_t n)
+extern "C" void* __wrap_malloc(std::size_t n)
 {
     if (fault::refuse(n)) {
         errno = ENOMEM;
         return nullptr;
     }
-    void *p = __real_malloc(n);
+    void* p = __real_malloc(n);
     alloc.live += p != nullptr;
     if (alloc.clobber_errno)
         errno = EAGAIN;
     return p;
 }
 
-extern "C" void *__wrap_realloc(void *p, std::size_t n)
+extern "C" void* __wrap_realloc(void* p, std::size_t n)
 {
     if (fault::refuse(n)) {
         errno = ENOMEM;
         return nullptr;
     }
-    void *r = __real_realloc(p, n);
+    void* r = __real_realloc(p, n);
     alloc.live += !p && r;
     if (alloc.clobber_errno)
         errno = EAGAIN;
     return r;
 }
 
-extern "C" void __wrap_free(void *p)
+extern "C" void __wrap_free(void* p)
 {
     alloc.live -= p != nullptr;
     __real_free(p);
@@ -81,7 +81,7 @@ extern "C" void __wrap_free(void *p)
         errno = EAGAIN;
 }
 
-extern "C" int __wrap_gethostname(char *buf, std::size_t len)
+extern "C" int __wrap_gethostname(char* buf, std::size_t len)
 {
     if (!host.name)
         return __real_gethostname(buf, len);

@@ -30,7 +30,7 @@ enum class too_small {
 };
 
 struct host_control {
-    const char *name = nullptr; // null: the real gethostname answers
+    const char* name = nullptr; // null: the real gethostname answers
     too_small mode = too_small::fail_enametoolong;
     int fail_errno = 0; // nonzero: every call fails with this errno
     int calls = 0;
@@ -50,6 +50,6 @@ inline void trace_refusing_huge()
 }
 
 // The whole of standard error when a fatal report is the only output.
-inline constexpr const char *exhausted_only = "^[^\n]*: memory exhausted\n$";
+inline constexpr const char* exhausted_only = "^[^\n]*: memory exhausted\n$";
 
 } // namespace fault

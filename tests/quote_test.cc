@@ -25,7 +25,7 @@ class Slots : public ::testing::Test
     void TearDown() override { fault::reset(); }
 };
 
-char *first_builtin;
+char* first_builtin;
 
 TEST_F(Slots, FirstSlotStartsInItsBuiltInBuffer)
 {
@@ -41,7 +41,7 @@ TEST_F(Slots, FirstSlotStartsInItsBuiltInBuffer)
 TEST_F(Slots, LongRenderingMovesTheFirstSlotToTheHeap)
 {
     std::string a254(254, 'a');
-    char *r = quote(a254.c_str());
+    char* r = quote(a254.c_str());
     EXPECT_NE(r, first_builtin);
     EXPECT_EQ(std::string(r), "`" + a254 + "'");
     EXPECT_EQ(alloc.calls, 1);
@@ -56,8 +56,8 @@ TEST_F(Slots, LongRenderingMovesTheFirstSlotToTheHeap)
 
 TEST_F(Slots, GrowingTheVectorKeepsEarlierResults)
 {
-    char *zero = quote("zero");
-    char *two = quote_n(2, "two");
+    char* zero = quote("zero");
+    char* two = quote_n(2, "two");
     EXPECT_STREQ(zero, "`zero'");
     EXPECT_STREQ(two, "`two'");
     // One slot copied out of the built-in pair, the vector grown to three,
@@ -65,7 +65,7 @@ TEST_F(Slots, GrowingTheVectorKeepsEarlierResults)
     EXPECT_EQ(alloc.calls, 3);
     EXPECT_EQ(alloc.last_request, 6u);
 
-    char *one = quote_n(1, "one");
+    char* one = quote_n(1, "one");
     EXPECT_STREQ(one, "`one'");
     EXPECT_STREQ(zero, "`zero'");
     EXPECT_STREQ(two, "`two'");
@@ -80,7 +80,7 @@ TEST_F(Slots, GrowingTheVectorKeepsEarlierResults)
 TEST_F(Slots, SlotBuffersNeverShrink)
 {
     std::string long_arg(398, 'l');
-    char *big = quote_n(3, long_arg.c_str());
+    char* big = quote_n(3, long_arg.c_str());
     EXPECT_EQ(alloc.last_request, 401u);
     long calls = alloc.calls;
     EXPECT_EQ(quote_n(3, "abc"), big);
@@ -131,15 +131,15 @@ TEST_F(Slots, ExhaustionWhileQuoting)
 TEST_F(Slots, SlotNumberTooLargeForTheVector)
 {
     // The vector is already on the heap, so growing it is one request.
-    if (SIZE_MAX / (sizeof(std::size_t) + sizeof(char *)) <= static_cast<std::size_t>(INT_MAX)) {
-        int limit = static_cast<int>(SIZE_MAX / (sizeof(std::size_t) + sizeof(char *)));
+    if (SIZE_MAX / (sizeof(std::size_t) + sizeof(char*)) <= static_cast<std::size_t>(INT_MAX)) {
+        int limit = static_cast<int>(SIZE_MAX / (sizeof(std::size_t) + sizeof(char*)));
         EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(limit, "x")),
                     ::testing::ExitedWithCode(1), fault::exhausted_only);
         EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(limit - 1, "x")),
                     ::testing::ExitedWithCode(1),
                     "^alloc " +
                         std::to_string(static_cast<std::size_t>(limit) *
-                                       (sizeof(std::size_t) + sizeof(char *))) +
+                                       (sizeof(std::size_t) + sizeof(char*))) +
                         "\n[^\n]*: memory exhausted\n$");
     } else {
         // Every int fits the size type; the largest one is refused by the

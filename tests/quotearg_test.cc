@@ -21,7 +21,7 @@ struct example {
 
 std::string style_name(quote_style s)
 {
-    static const char *const names[] = {"literal", "shell",  "shell-always", "c",
+    static const char* const names[] = {"literal", "shell",  "shell-always", "c",
                                         "escape",  "locale", "clocale"};
     auto v = static_cast<std::uint32_t>(s);
     return v < 7 ? names[v] : "style " + std::to_string(v);
@@ -31,8 +31,8 @@ std::string style_name(quote_style s)
 // length and checks each one: the same length returned, the stored bytes a
 // prefix of the full rendering, a NUL exactly when it fits, nothing written
 // past the buffer and errno untouched.
-void check_rendering(const quote_options &o, const std::string &arg, std::size_t arg_len,
-                     const std::string &want)
+void check_rendering(const quote_options& o, const std::string& arg, std::size_t arg_len,
+                     const std::string& want)
 {
     SCOPED_TRACE("style " + style_name(o.style) + ", argument \"" + arg + "\"" +
                  (arg_len == nul_terminated ? " NUL-terminated" : ""));
@@ -56,7 +56,7 @@ void check_rendering(const quote_options &o, const std::string &arg, std::size_t
     }
 }
 
-void check_example(const example &e, const quote_options &o)
+void check_example(const example& e, const quote_options& o)
 {
     check_rendering(o, e.arg, e.arg.size(), e.want);
     if (e.arg.find('\0') == std::string::npos)
@@ -132,7 +132,7 @@ const example examples[] = {
 
 TEST(QuoteargBuffer, Examples)
 {
-    for (const example &e : examples) {
+    for (const example& e : examples) {
         quote_options o{};
         o.style = e.style;
         check_example(e, o);
@@ -168,7 +168,7 @@ TEST(QuoteargBuffer, ExtraEscapes)
         {qs::shell, "a", {qs::shell, "abc", "abc"}},
         {qs::shell_always, "a", {qs::shell_always, "abc", "'abc'"}},
     };
-    for (const row &r : rows) {
+    for (const row& r : rows) {
         quote_options o{};
         o.style = r.style;
         for (char c : r.set)

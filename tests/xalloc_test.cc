@@ -34,13 +34,13 @@ class Xalloc : public ::testing::Test
 
 TEST_F(Xalloc, ZeroByteRequestsAreServedAsOneByte)
 {
-    void *p = xmalloc(0);
+    void* p = xmalloc(0);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(alloc.last_request, 1u);
-    static_cast<char *>(p)[0] = 'x';
+    static_cast<char*>(p)[0] = 'x';
 
     long live = alloc.live;
-    void *q = xrealloc(p, 0); // releases p, then a fresh byte
+    void* q = xrealloc(p, 0); // releases p, then a fresh byte
     ASSERT_NE(q, nullptr);
     EXPECT_EQ(alloc.last_request, 1u);
     EXPECT_EQ(alloc.live, live);
@@ -54,7 +54,7 @@ TEST_F(Xalloc, ZeroByteRequestsAreServedAsOneByte)
 
 TEST_F(Xalloc, ReallocOfNullIsMalloc)
 {
-    void *p = xrealloc(nullptr, 40);
+    void* p = xrealloc(nullptr, 40);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(alloc.last_request, 40u);
     EXPECT_EQ(alloc.live, 1);
@@ -76,15 +76,15 @@ TEST_F(Xalloc, GrowthRule)
         {false, 0, 64, 1, 64},  {false, 0, 100, 1, 100}, // at least one element
         {true, 3, 100, 6, 600},
     };
-    for (const row &r : rows) {
+    for (const row& r : rows) {
         SCOPED_TRACE(::testing::Message() << "count " << r.count << " elem " << r.elem);
-        void *p = nullptr;
+        void* p = nullptr;
         if (r.have_block) {
             p = xmalloc(r.count * r.elem + 1);
             std::memset(p, 'k', r.count * r.elem);
         }
         std::size_t n = r.count;
-        char *q = static_cast<char *>(x2realloc_elems(p, &n, r.elem));
+        char* q = static_cast<char*>(x2realloc_elems(p, &n, r.elem));
         ASSERT_NE(q, nullptr);
         EXPECT_EQ(n, r.new_count);
         EXPECT_EQ(alloc.last_request, r.request);
@@ -97,7 +97,7 @@ TEST_F(Xalloc, GrowthRule)
 
 TEST_F(Xalloc, FailedReallocKeepsTheOldBlock)
 {
-    char *p = static_cast<char *>(rpl_malloc(8));
+    char* p = static_cast<char*>(rpl_malloc(8));
     std::strcpy(p, "intact");
     alloc.fail_after = 0;
     EXPECT_EQ(rpl_realloc(p, 100), nullptr);
@@ -121,7 +121,7 @@ TEST_F(Xalloc, RefusedRequestIsExhaustion)
     EXPECT_EXIT((alloc.fail_after = 0, xrealloc(nullptr, 10)), ::testing::ExitedWithCode(1),
                 exhausted_only);
     std::size_t n = 64;
-    void *p = xmalloc(n);
+    void* p = xmalloc(n);
     EXPECT_EXIT((alloc.fail_after = 0, x2realloc(p, &n)), ::testing::ExitedWithCode(1),
                 exhausted_only);
     std::free(p);
@@ -130,7 +130,7 @@ TEST_F(Xalloc, RefusedRequestIsExhaustion)
 TEST_F(Xalloc, SizeLimitsAreCheckedBeforeAllocating)
 {
     const std::size_t half = SIZE_MAX / 2;
-    void *p = xmalloc(1);
+    void* p = xmalloc(1);
 
     // The largest count that may double still asks the allocator.
     EXPECT_EXIT(
@@ -158,7 +158,7 @@ TEST_F(Xalloc, SizeLimitsAreCheckedBeforeAllocating)
 }
 
 std::size_t refused_count;
-void *refused_block;
+void* refused_block;
 
 // A refused doubling ends the process; an exit handler shows the count it
 // left behind.
@@ -179,7 +179,7 @@ TEST_F(Xalloc, ThirtyTwoBitLimits)
 {
     if (SIZE_MAX != 4294967295u)
         GTEST_SKIP() << "size_t is not 32 bits here";
-    void *p = xmalloc(1);
+    void* p = xmalloc(1);
     EXPECT_EXIT(
         {
             fault::trace_refusing_huge();

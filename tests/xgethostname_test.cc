@@ -29,10 +29,10 @@ TEST_F(Xgethostname, MatchesTheSystem)
 {
     char expected[256] = {};
     ASSERT_EQ(gethostname(expected, sizeof expected - 1), 0);
-    char *name = xgethostname();
+    char* name = xgethostname();
     ASSERT_NE(name, nullptr);
     EXPECT_STREQ(name, expected);
-    char *again = xgethostname();
+    char* again = xgethostname();
     EXPECT_NE(again, name); // each call hands out a block of its own
     std::free(name);
     std::free(again);
@@ -53,7 +53,7 @@ TEST_F(Xgethostname, GrowsUntilTheNameFits)
                                too_small::truncate,          too_small::nul_past};
     const std::size_t lens[] = {33, 67, 135, 271, 543};
     for (too_small mode : modes) {
-        for (const row &r : rows) {
+        for (const row& r : rows) {
             SCOPED_TRACE(::testing::Message()
                          << "mode " << static_cast<int>(mode) << " length " << r.name_len);
             fault::reset();
@@ -62,7 +62,7 @@ TEST_F(Xgethostname, GrowsUntilTheNameFits)
             host.name = want.c_str();
             host.mode = mode;
             errno = 0;
-            char *got = xgethostname();
+            char* got = xgethostname();
             ASSERT_NE(got, nullptr);
             EXPECT_EQ(std::string(got), want);
             EXPECT_EQ(host.calls, r.calls);
