@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""Checks on the delivered object files and the program, read with readelf.
+
+Usage:
+  objects.py tailcopy OBJECT REFERENCE
+      OBJECT is for REFERENCE's architecture, defines tailcopy as a global
+      function and has no undefined symbols.
+  objects.py defines OBJECT REFERENCE SYMBOL...
+      OBJECT is for REFERENCE's architecture and defines each SYMBOL as a
+      global function.
+  objects.py no-prefix FILE PREFIX
+      FILE has no symbol whose name starts with PREFIX.
+"""
+
+import subprocess
+import sys
+
+
+def readelf(*args):
+    return subprocess.run(["readelf", "-W", *args], check=True, capture_output=True,
+                          text=True).stdout
+
+
+def architecture(path):
+    fields = {}
+    for line in readelf("-h", path).splitlines():
+        key, _, value = line.strip().partition(":")
+        if key in ("Class", "Data", "Machine"):
+            fields[key] = value.strip()
+    return fields
+
+
+def symbols(path):
+    """(name, type, binding, section index) of every symbol table entry."""
+    result = []
+    for line in readelf("-s", path).splitlines():
+        parts = line.split()
+        if len(parts) >= 8 and parts[0].endswith(":") and parts[0][:-1].isdigit():
+            result.append((parts[7], parts[3], parts[4], parts[6]))
+    return result
+
+
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print(f"FAIL {what}")
+
+
+def same_architecture(obj, reference):
+    got, want = architecture(obj), architecture(reference)
+    check(got == want, f"{obj} is {got}, the build's programs are {want}")
+
+
+def defines(obj, names):
+    table = symbols(obj)
+    for name in names:
+        check(any(n == name and t == "FUNC" and b == "GLOBAL" and s != "UND"
+                  for n, t, b, s in table), f"{obj} defines {name} as a global function")
+
+
+def main():
+    mode, path = sys.argv[1], sys.argv[2]
+    if mode == "tailcopy":
+        same_architecture(path, sys.argv[3])
+        defines(path, ["tailcopy"])
+        undefined = [n for n, t, b, s in symbols(path) if s == "UND" and n]
+        check(not undefined, f"{path} has no undefined symbols (has {undefined})")
+    elif mode == "defines":
+        same_architecture(path, sys.argv[3])
+        defines(path, sys.argv[4:])
+    elif mode == "no-prefix":
+        found = [n for n, t, b, s in symbols(path) if n.startswith(sys.argv[3])]
+        check(not found, f"{path} has no {sys.argv[3]} symbols (has {found})")
+    else:
+        sys.exit(f"unknown mode {mode}")
+    print(f"{0 if failures else 1} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
