@@ -6,6 +6,10 @@ known value, so the machine's own name is never touched, printed names are
 known in advance, and the name the kernel holds afterwards can be checked.
 
 Usage: e2e.py PROGRAM [EMULATOR ARG...]
+       e2e.py --valgrind PROGRAM
+
+With --valgrind, the cases that print, set and fail run once each under
+valgrind, which must find nothing to report.
 """
 
 import os
@@ -15,6 +19,15 @@ import sys
 import tempfile
 
 PRESET = b"fernwick-test"
+VALGRIND = ["valgrind", "-q", "--error-exitcode=1", "--leak-check=full",
+            "--errors-for-leak-kinds=definite", "--vgdb=no"]
+# The cases that run under valgrind: printing (a short and a long name),
+# setting, and each kind of failure.
+VALGRIND_CASES = {
+    "print", "print a 64-byte name", "set", "extra operands", "-h",
+    "name the kernel refuses", "set without privilege", "300-byte refused name (C)",
+    "print to a full device",
+}
 SCRIPT = r"""
 printf %s "$1" > /proc/sys/kernel/hostname || exit 99
 shift
@@ -87,8 +100,11 @@ class Runner:
 
 
 def main():
-    program = sys.argv[1]
-    runner = Runner(program, sys.argv[2:])
+    under_valgrind = sys.argv[1] == "--valgrind"
+    if under_valgrind:
+        runner = Runner(sys.argv[2], VALGRIND)
+    else:
+        runner = Runner(sys.argv[1], sys.argv[2:])
     p = runner.program.encode()
     try_help = b"Try `" + p + b" --help' for more information.\n"
     help_text = (
@@ -175,6 +191,9 @@ def main():
               None), {"locale": locale}),
         ]
 
+    if under_valgrind:
+        cases = [c for c in cases if c[0] in VALGRIND_CASES]
+        assert len(cases) == len(VALGRIND_CASES), "every valgrind case exists"
     for name, args, (status, out, err, kernel), opts in cases:
         args = [a.encode() if isinstance(a, str) else a for a in args]
         preset = opts.get("preset", PRESET)
