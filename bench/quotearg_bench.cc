@@ -13,20 +13,11 @@ namespace
 
 constexpr std::size_t k_arg_size = 4096;
 
-std::string printable_ascii()
+// k_arg_size bytes drawn uniformly from lo to hi.
+std::string random_string(unsigned seed, int lo, int hi)
 {
-    std::mt19937 gen(1);
-    std::uniform_int_distribution<int> byte(0x20, 0x7e);
-    std::string s(k_arg_size, ' ');
-    for (char& c : s)
-        c = static_cast<char>(byte(gen));
-    return s;
-}
-
-std::string random_bytes()
-{
-    std::mt19937 gen(2);
-    std::uniform_int_distribution<int> byte(0, 255);
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> byte(lo, hi);
     std::string s(k_arg_size, ' ');
     for (char& c : s)
         c = static_cast<char>(byte(gen));
@@ -48,12 +39,12 @@ void render(benchmark::State& state, const std::string& arg)
 
 void BM_LocalePrintableAscii(benchmark::State& state)
 {
-    render(state, printable_ascii());
+    render(state, random_string(1, 0x20, 0x7e));
 }
 
 void BM_LocaleRandomBytes(benchmark::State& state)
 {
-    render(state, random_bytes());
+    render(state, random_string(2, 0, 255));
 }
 
 BENCHMARK(BM_LocalePrintableAscii);

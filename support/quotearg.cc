@@ -238,17 +238,11 @@ std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, st
                 out.put('\0');
             }
             break;
-        case k_ctrl:
-            if (escapes) {
-                out.put('\\');
-                out.put(letter_escape(c));
-            } else {
-                out.put(static_cast<char>(c));
-            }
-            break;
         case k_space:
             if (shell)
                 return restart();
+            [[fallthrough]];
+        case k_ctrl:
             if (escapes) {
                 out.put('\\');
                 out.put(letter_escape(c));
