@@ -29,7 +29,7 @@ VALGRIND_CASES = {
     "print to a full device",
 }
 SCRIPT = r"""
-printf %s "$1" > /proc/sys/kernel/hostname || exit 99
+"$PYTHON" -c 'import socket, sys; socket.sethostname(sys.argv[1])' "$1" || exit 99
 shift
 case $1 in
     pipe) shift; "$@" 3>&- ;;
@@ -72,7 +72,8 @@ class Runner:
         inner = (unprivileged_prefix() if unprivileged else []) + self.emulator
         inner += [self.program] + list(args)
         read_fd, write_fd = os.pipe()
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale}
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale,
+               "PYTHON": sys.executable}
         proc = subprocess.Popen(
             namespace_prefix() + ["sh", "-c", SCRIPT, "sh", preset, stdout] + inner,
             stdin=subprocess.DEVNULL,
