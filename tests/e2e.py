@@ -26,7 +26,7 @@ VALGRIND = ["valgrind", "-q", "--error-exitcode=1", "--leak-check=full",
 VALGRIND_CASES = {
     "print", "print a 64-byte name", "set", "extra operands", "-h",
     "name the kernel refuses", "set without privilege", "300-byte refused name (C)",
-    "print to a full device",
+    "print to a full device", "gethostname fails",
 }
 SCRIPT = r"""
 "$PYTHON" -c 'import socket, sys; socket.sethostname(sys.argv[1])' "$1" || exit 99
@@ -68,8 +68,17 @@ class Runner:
         self.failures = 0
         self.passed = 0
 
-    def run(self, args, preset=PRESET, stdout="pipe", locale="C", unprivileged=False):
+    def run(self, args, preset=PRESET, stdout="pipe", locale="C", unprivileged=False,
+            preload=None):
         inner = (unprivileged_prefix() if unprivileged else []) + self.emulator
+        if preload:
+            # Into the program only: through the emulator's own option when
+            # there is one, else through env.  ASan need not come first.
+            settings = [f"LD_PRELOAD={preload}", "ASAN_OPTIONS=verify_asan_link_order=0"]
+            if self.emulator and self.emulator[0].startswith("qemu-"):
+                inner += [a for s in settings for a in ("-E", s)]
+            else:
+                inner = ["env"] + settings + inner
         inner += [self.program] + list(args)
         read_fd, write_fd = os.pipe()
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale,
@@ -162,6 +171,9 @@ def main():
         ("set without privilege", ["other"],
          (1, b"", diag(b"cannot set name to `other': Operation not permitted"), None),
          {"unprivileged": True}),
+        ("gethostname fails", [],
+         (1, b"", diag(b"cannot determine hostname: Bad address"), None),
+         {"preload": os.environ["FERNWICK_FAILING_GETHOSTNAME"]}),
         ("print to a full device", [],
          (1, b"", diag(b"write error: No space left on device"), None), {"stdout": "full"}),
         ("help to a full device", ["--help"],
