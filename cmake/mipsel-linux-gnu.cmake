@@ -13,6 +13,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-mipsel -L /usr/mipsel-linux-gnu)
-
-# Debian's name for the architecture, for packages fetched by scripts/setup.
-set(FERNWICK_DEB_ARCH mipsel)
