@@ -1,16 +1,16 @@
 // hostname: print or set the name of the current host.
-#include <cerrno>
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <errno.h>
+#include <locale.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
-#include <error.h>
 #include <getopt.h>
 #include <unistd.h>
 
 #include "closeout.h"
 #include "long_options.h"
+#include "platform_error.h"
 #include "quote.h"
 #include "xgethostname.h"
 
@@ -32,17 +32,17 @@ const char* program_name;
 [[noreturn]] void usage(int status)
 {
     if (status != EXIT_SUCCESS) {
-        std::fprintf(stderr, "Try `%s --help' for more information.\n", program_name);
+        fprintf(stderr, "Try `%s --help' for more information.\n", program_name);
     } else {
-        std::fprintf(stdout,
-                     "Usage: %s [NAME]\n  or:  %s OPTION\n"
-                     "Print or set the hostname of the current system.\n\n",
-                     program_name, program_name);
+        fprintf(stdout,
+                "Usage: %s [NAME]\n  or:  %s OPTION\n"
+                "Print or set the hostname of the current system.\n\n",
+                program_name, program_name);
         fputs_unlocked("      --help     display this help and exit\n", stdout);
         fputs_unlocked("      --version  output version information and exit\n", stdout);
-        std::fprintf(stdout, "\nReport bugs to <%s>.\n", bug_address);
+        fprintf(stdout, "\nReport bugs to <%s>.\n", bug_address);
     }
-    std::exit(status);
+    exit(status);
 }
 
 } // namespace
@@ -54,8 +54,8 @@ char* host_name;
 int main(int argc, char** argv)
 {
     program_name = argv[0];
-    std::setlocale(LC_ALL, "");
-    std::atexit(close_stdout);
+    setlocale(LC_ALL, "");
+    atexit(close_stdout);
 
     parse_long_options(argc, argv, command_name, package_name, package_version, usage, author,
                        static_cast<const char*>(nullptr));
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
 
     if (argc == optind + 1) {
         const char* name = argv[optind];
-        if (sethostname(name, std::strlen(name)) != 0) {
+        if (sethostname(name, strlen(name)) != 0) {
             int e = errno;
             error(EXIT_FAILURE, e, "cannot set name to %s", quote(name));
         }
@@ -74,7 +74,7 @@ int main(int argc, char** argv)
         host_name = xgethostname();
         if (!host_name)
             error(EXIT_FAILURE, errno, "cannot determine hostname");
-        std::puts(host_name);
+        puts(host_name);
     }
 
     if (optind + 1 < argc) {
@@ -82,5 +82,5 @@ int main(int argc, char** argv)
         usage(EXIT_FAILURE);
     }
 
-    std::exit(EXIT_SUCCESS);
+    exit(EXIT_SUCCESS);
 }

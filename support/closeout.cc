@@ -1,19 +1,19 @@
 #include "closeout.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <errno.h>
+#include <stdio.h>
 
-#include <error.h>
 #include <stdio_ext.h>
 #include <unistd.h>
 
 #include "exitfail.h"
+#include "platform_error.h"
 
 void close_stdout()
 {
     bool had_error = ferror_unlocked(stdout) != 0;
     bool pending = __fpending(stdout) != 0;
-    bool close_failed = std::fclose(stdout) != 0;
+    bool close_failed = fclose(stdout) != 0;
     int e = close_failed ? errno : 0;
 
     if (!had_error && !close_failed)

@@ -1,5 +1,5 @@
 #include "exitfail.h"
 
-#include <cstdlib>
+#include <stdlib.h>
 
 int exit_failure = EXIT_FAILURE;

@@ -1,8 +1,8 @@
 #include "long_options.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include <getopt.h>
 
@@ -29,11 +29,11 @@ void parse_long_options(int argc, char** argv, const char* command_name, const c
         switch (getopt_long(argc, argv, "+", standard_options, nullptr)) {
         case 'h': usage_func(EXIT_SUCCESS); break;
         case 'v': {
-            std::va_list authors;
+            va_list authors;
             va_start(authors, usage_func);
             version_etc_va(stdout, command_name, package, version, authors);
             va_end(authors);
-            std::exit(EXIT_SUCCESS);
+            exit(EXIT_SUCCESS);
         }
         default: break;
         }

@@ -1,9 +1,9 @@
 #include "quote.h"
 
-#include <cerrno>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <errno.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include "xalloc.h"
 
@@ -11,7 +11,7 @@ namespace
 {
 
 struct slot {
-    std::size_t size;
+    size_t size;
     char* val;
 };
 
@@ -23,7 +23,7 @@ unsigned int nslots = 1;
 
 void grow_slots(int n)
 {
-    std::size_t count = static_cast<std::size_t>(n) + 1;
+    size_t count = static_cast<size_t>(n) + 1;
     if (count > SIZE_MAX / sizeof(slot))
         xalloc_die();
     if (slotvec == &slot0_pair) {
@@ -31,7 +31,7 @@ void grow_slots(int n)
         *slotvec = slot0_pair;
     }
     slotvec = static_cast<slot*>(xrealloc(slotvec, count * sizeof(slot)));
-    std::memset(slotvec + nslots, 0, (count - nslots) * sizeof(slot));
+    memset(slotvec + nslots, 0, (count - nslots) * sizeof(slot));
     nslots = static_cast<unsigned int>(count);
 }
 
@@ -44,20 +44,20 @@ quote_options options_for_style(quote_style s)
     return o;
 }
 
-char* quotearg_slot(int n, const char* arg, std::size_t arg_len, const quote_options* options)
+char* quotearg_slot(int n, const char* arg, size_t arg_len, const quote_options* options)
 {
     int saved = errno;
     if (n < 0)
-        std::abort();
+        abort();
     if (static_cast<unsigned int>(n) >= nslots)
         grow_slots(n);
 
     slot& s = slotvec[n];
-    std::size_t q = quotearg_buffer(s.val, s.size, arg, arg_len, options);
+    size_t q = quotearg_buffer(s.val, s.size, arg, arg_len, options);
     if (q >= s.size) {
         s.size = q + 1;
         if (s.val != slot0)
-            std::free(s.val);
+            free(s.val);
         s.val = static_cast<char*>(xmalloc(s.size));
         quotearg_buffer(s.val, s.size, arg, arg_len, options);
     }

@@ -23,4 +23,4 @@ char* quotearg_colon(const char* arg);
 // A record of style s with an empty extra-escape set.
 quote_options options_for_style(quote_style s);
 // The rendering of arg (arg_len bytes, or nul_terminated) in slot n.
-char* quotearg_slot(int n, const char* arg, std::size_t arg_len, const quote_options* options);
+char* quotearg_slot(int n, const char* arg, size_t arg_len, const quote_options* options);

@@ -1,8 +1,8 @@
 #include "quotearg.h"
 
-#include <cctype>
-#include <cerrno>
-#include <cstring>
+#include <ctype.h>
+#include <errno.h>
+#include <string.h>
 
 quote_options default_quote_options;
 
@@ -87,7 +87,7 @@ constexpr style_info styles[] = {
     /* clocale */ {'"', '"', true, k_escape_runs | bit(k_apos) | bit(k_qmark)},
 };
 
-constexpr bool in_set(const std::uint32_t* set, unsigned char c)
+constexpr bool in_set(const uint32_t* set, unsigned char c)
 {
     return (set[c / 32] >> (c % 32)) & 1;
 }
@@ -125,8 +125,8 @@ constexpr bool is_trigraph_end(unsigned char c)
 // The output side of a rendering: stores what fits, counts everything.
 struct sink {
     char* buf;
-    std::size_t size;
-    std::size_t len;
+    size_t size;
+    size_t len;
 
     void put(char b)
     {
@@ -135,11 +135,11 @@ struct sink {
         ++len;
     }
 
-    void put_run(const char* p, std::size_t n)
+    void put_run(const char* p, size_t n)
     {
         if (len < size) {
-            std::size_t room = size - len;
-            std::memcpy(buf + len, p, n < room ? n : room);
+            size_t room = size - len;
+            memcpy(buf + len, p, n < room ? n : room);
         }
         len += n;
     }
@@ -148,8 +148,7 @@ struct sink {
 // End of the run of bytes from i on whose classes are in runs (and, when
 // set is not null, whose extra-escape bit is clear).  A NUL-terminated
 // argument never has k_nul in runs, so its terminator ends every run.
-std::size_t run_end(const unsigned char* a, std::size_t i, std::size_t end, unsigned runs,
-                    const std::uint32_t* set)
+size_t run_end(const unsigned char* a, size_t i, size_t end, unsigned runs, const uint32_t* set)
 {
     while (i != end) {
         unsigned char c = a[i];
@@ -168,23 +167,23 @@ int set_char_quoting(quote_options* o, char c, int i)
 {
     quote_options* p = o ? o : &default_quote_options;
     unsigned char uc = static_cast<unsigned char>(c);
-    std::uint32_t& word = p->extra[uc / 32];
+    uint32_t& word = p->extra[uc / 32];
     unsigned shift = uc % 32;
     int old = (word >> shift) & 1;
-    word ^= static_cast<std::uint32_t>((i & 1) ^ old) << shift;
+    word ^= static_cast<uint32_t>((i & 1) ^ old) << shift;
     return old;
 }
 
-std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, std::size_t arg_len,
-                            quote_style style, const quote_options* options)
+size_t quotearg_render(char* buf, size_t buf_size, const char* arg, size_t arg_len,
+                       quote_style style, const quote_options* options)
 {
     const bool shell = style == quote_style::shell;
     const bool shell_always = style == quote_style::shell_always;
     const bool c_style = style == quote_style::c;
-    const auto index = static_cast<std::uint32_t>(style);
+    const auto index = static_cast<uint32_t>(style);
     const style_info& info = styles[index < 7 ? index : 0];
     const bool escapes = info.escapes;
-    const std::uint32_t* set = options->extra;
+    const uint32_t* set = options->extra;
     const auto* a = reinterpret_cast<const unsigned char*>(arg);
     const bool terminated = arg_len == nul_terminated;
 
@@ -193,7 +192,7 @@ std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, st
         runs &= ~bit(k_nul);
     bool with_set = false;
     if (escapes)
-        for (std::uint32_t w : options->extra)
+        for (uint32_t w : options->extra)
             with_set |= w != 0;
 
     sink out{buf, buf_size, 0};
@@ -210,12 +209,12 @@ std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, st
         return quotearg_render(buf, buf_size, arg, arg_len, quote_style::shell_always, options);
     };
 
-    std::size_t i = 0;
+    size_t i = 0;
     for (;;) {
         // In the shell style the first byte decides about '#', '~' and a
         // lone brace, so it always takes the byte-by-byte path.
         if (i != 0 || !shell) {
-            std::size_t j = run_end(a, i, arg_len, runs, with_set ? set : nullptr);
+            size_t j = run_end(a, i, arg_len, runs, with_set ? set : nullptr);
             out.put_run(arg + i, j - i);
             i = j;
         }
@@ -223,7 +222,7 @@ std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, st
             break;
 
         if (escapes && info.close && (terminated || i + 1 <= arg_len) &&
-            std::memcmp(arg + i, &info.close, 1) == 0)
+            memcmp(arg + i, &info.close, 1) == 0)
             out.put('\\');
 
         unsigned char c = a[i];
@@ -293,7 +292,7 @@ std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, st
         case k_other:
             if (!escapes) {
                 out.put(static_cast<char>(c));
-            } else if (std::isprint(c)) {
+            } else if (isprint(c)) {
                 ordinary(c);
             } else {
                 out.put('\\');
@@ -315,12 +314,12 @@ std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, st
     return out.len;
 }
 
-std::size_t quotearg_buffer(char* buf, std::size_t buf_size, const char* arg, std::size_t arg_len,
-                            const quote_options* options)
+size_t quotearg_buffer(char* buf, size_t buf_size, const char* arg, size_t arg_len,
+                       const quote_options* options)
 {
     const quote_options* p = options ? options : &default_quote_options;
     int saved = errno;
-    std::size_t len = quotearg_render(buf, buf_size, arg, arg_len, p->style, p);
+    size_t len = quotearg_render(buf, buf_size, arg, arg_len, p->style, p);
     errno = saved;
     return len;
 }

@@ -2,11 +2,11 @@
 // ambiguity, into a caller's buffer, never allocating and never failing.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 // How an argument is rendered.  Any value outside these renders as literal.
-enum class quote_style : std::uint32_t {
+enum class quote_style : uint32_t {
     literal = 0,      // the bytes unchanged
     shell = 1,        // bare when safe for a shell, otherwise as shell_always
     shell_always = 2, // 'text', with ' written as '\''
@@ -20,7 +20,7 @@ enum class quote_style : std::uint32_t {
 // styles with escapes.  The bit of byte c is bit c % 32 of extra[c / 32].
 struct quote_options {
     quote_style style;
-    std::uint32_t extra[8];
+    uint32_t extra[8];
 };
 
 // Stands in wherever a null record is given; literal with an empty set.
@@ -31,18 +31,18 @@ extern quote_options default_quote_options;
 int set_char_quoting(quote_options* o, char c, int i);
 
 // Length of an argument terminated by a NUL byte.
-inline constexpr std::size_t nul_terminated = SIZE_MAX;
+inline constexpr size_t nul_terminated = SIZE_MAX;
 
 // Renders arg, of arg_len bytes (or NUL-terminated when arg_len is
 // nul_terminated), as options (or the default record) say.  Stores at most
 // buf_size bytes, adds a NUL when the rendering is shorter than buf_size,
 // and returns the full rendering's length whatever fitted.  errno is left
 // as it was.
-std::size_t quotearg_buffer(char* buf, std::size_t buf_size, const char* arg, std::size_t arg_len,
-                            const quote_options* options);
+size_t quotearg_buffer(char* buf, size_t buf_size, const char* arg, size_t arg_len,
+                       const quote_options* options);
 
 // The engine itself: as quotearg_buffer, but with the style given apart,
 // options never null (only its extra-escape set is read), and errno not
 // preserved.
-std::size_t quotearg_render(char* buf, std::size_t buf_size, const char* arg, std::size_t arg_len,
-                            quote_style style, const quote_options* options);
+size_t quotearg_render(char* buf, size_t buf_size, const char* arg, size_t arg_len,
+                       quote_style style, const quote_options* options);

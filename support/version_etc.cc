@@ -1,6 +1,6 @@
 #include "version_etc.h"
 
-#include <cstdlib>
+#include <stdlib.h>
 
 namespace
 {
@@ -34,8 +34,8 @@ constexpr unsigned max_named = 9;
 
 const char version_etc_copyright[] = "Copyright %s %d The Fernwick developers.";
 
-void version_etc_va(std::FILE* stream, const char* command_name, const char* package,
-                    const char* version, std::va_list authors)
+void version_etc_va(FILE* stream, const char* command_name, const char* package,
+                    const char* version, va_list authors)
 {
     const char* names[max_named] = {};
     unsigned count = 0;
@@ -46,16 +46,16 @@ void version_etc_va(std::FILE* stream, const char* command_name, const char* pac
     }
 
     if (command_name)
-        std::fprintf(stream, "%s (%s) %s\n", command_name, package, version);
+        fprintf(stream, "%s (%s) %s\n", command_name, package, version);
     else
-        std::fprintf(stream, "%s %s\n", package, version);
-    std::fprintf(stream, version_etc_copyright, "(C)", copyright_year);
+        fprintf(stream, "%s %s\n", package, version);
+    fprintf(stream, version_etc_copyright, "(C)", copyright_year);
     fputs_unlocked(licence_notice, stream);
 
     if (count == 0)
-        std::abort();
+        abort();
     // Formats with fewer conversions than names ignore the extra arguments.
     const char* format = author_formats[count <= max_named ? count - 1 : max_named];
-    std::fprintf(stream, format, names[0], names[1], names[2], names[3], names[4], names[5],
-                 names[6], names[7], names[8]);
+    fprintf(stream, format, names[0], names[1], names[2], names[3], names[4], names[5], names[6],
+            names[7], names[8]);
 }

@@ -1,8 +1,8 @@
 // The version banner shown by --version.
 #pragma once
 
-#include <cstdarg>
-#include <cstdio>
+#include <stdarg.h>
+#include <stdio.h>
 
 // Copyright line format: takes "(C)" and the year; ends without a newline.
 extern const char version_etc_copyright[];
@@ -11,5 +11,5 @@ extern const char version_etc_copyright[];
 // command_name is null), the copyright line, the licence notice and a
 // "Written by" line naming the authors, a null-terminated list of texts.
 // An empty list aborts.
-void version_etc_va(std::FILE* stream, const char* command_name, const char* package,
-                    const char* version, std::va_list authors);
+void version_etc_va(FILE* stream, const char* command_name, const char* package,
+                    const char* version, va_list authors);

@@ -1,29 +1,29 @@
 #include "xalloc.h"
 
-#include <cstdint>
-#include <cstdlib>
+#include <stdint.h>
+#include <stdlib.h>
 
-#include <error.h>
+#include "platform_error.h"
 
 #include "exitfail.h"
 
-void* rpl_malloc(std::size_t n)
+void* rpl_malloc(size_t n)
 {
-    return std::malloc(n ? n : 1);
+    return malloc(n ? n : 1);
 }
 
-void* rpl_realloc(void* p, std::size_t n)
+void* rpl_realloc(void* p, size_t n)
 {
     if (n == 0) {
-        std::free(p);
+        free(p);
         return rpl_malloc(1);
     }
     if (!p)
         return rpl_malloc(n);
-    return std::realloc(p, n);
+    return realloc(p, n);
 }
 
-void* xmalloc_elems(std::size_t n, std::size_t s)
+void* xmalloc_elems(size_t n, size_t s)
 {
     if (SIZE_MAX / s < n)
         xalloc_die();
@@ -35,7 +35,7 @@ void* xmalloc_elems(std::size_t n, std::size_t s)
     return r;
 }
 
-void* xrealloc_elems(void* p, std::size_t n, std::size_t s)
+void* xrealloc_elems(void* p, size_t n, size_t s)
 {
     if (SIZE_MAX / s < n)
         xalloc_die();
@@ -45,9 +45,9 @@ void* xrealloc_elems(void* p, std::size_t n, std::size_t s)
     return r;
 }
 
-void* x2realloc_elems(void* p, std::size_t* pn, std::size_t s)
+void* x2realloc_elems(void* p, size_t* pn, size_t s)
 {
-    std::size_t n = *pn;
+    size_t n = *pn;
     if (!p) {
         if (n == 0) {
             n = 64 / s;
@@ -64,17 +64,17 @@ void* x2realloc_elems(void* p, std::size_t* pn, std::size_t s)
     return xrealloc_elems(p, n, s);
 }
 
-void* xmalloc(std::size_t n)
+void* xmalloc(size_t n)
 {
     return xmalloc_elems(n, 1);
 }
 
-void* xrealloc(void* p, std::size_t n)
+void* xrealloc(void* p, size_t n)
 {
     return xrealloc_elems(p, n, 1);
 }
 
-void* x2realloc(void* p, std::size_t* pn)
+void* x2realloc(void* p, size_t* pn)
 {
     return x2realloc_elems(p, pn, 1);
 }
@@ -83,5 +83,5 @@ void xalloc_die()
 {
     error(exit_failure, 0, "%s", "memory exhausted");
     // error returns only when exit_failure is 0.
-    std::abort();
+    abort();
 }
