@@ -24,9 +24,10 @@ enum class too_small {
     fail_enametoolong,
     fail_einval,
     fail_enomem,
-    fail_errno0, // fails and leaves errno 0
-    truncate,    // succeeds with the name cut to the length, no NUL
-    nul_past,    // succeeds, writing the NUL one byte past the length
+    fail_errno0,  // fails and leaves errno 0
+    truncate,     // succeeds with the name cut to the length, no NUL
+    truncate_nul, // succeeds with the name cut to the length, its last byte a NUL
+    nul_past,     // succeeds, writing the NUL one byte past the length
 };
 
 struct host_control {

@@ -39,18 +39,21 @@ TEST_F(Xgethostname, MatchesTheSystem)
     EXPECT_EQ(alloc.live, 0);
 }
 
-// A name fits a block of S bytes when it has at most S - 2 bytes; every way
-// of answering a buffer that is too small leads to the doubled block.
+// A name fits a block of S bytes when it has at most S - 3 bytes, its NUL
+// before the sentinel; every way of answering a buffer that is too small
+// leads to the doubled block.
 TEST_F(Xgethostname, GrowsUntilTheNameFits)
 {
     struct row {
         std::size_t name_len;
         int calls;
     };
-    const row rows[] = {{1, 1}, {32, 1}, {33, 2}, {66, 2}, {67, 3}, {134, 3}, {135, 4}, {300, 5}};
+    const row rows[] = {{1, 1},  {31, 1},  {32, 2},  {33, 2}, {65, 2},
+                        {66, 3}, {133, 3}, {134, 4}, {300, 5}};
     const too_small modes[] = {too_small::fail_enametoolong, too_small::fail_einval,
                                too_small::fail_enomem,       too_small::fail_errno0,
-                               too_small::truncate,          too_small::nul_past};
+                               too_small::truncate,          too_small::truncate_nul,
+                               too_small::nul_past};
     const std::size_t lens[] = {33, 67, 135, 271, 543};
     for (too_small mode : modes) {
         for (const row& r : rows) {
