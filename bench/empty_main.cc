@@ -1,4 +1,4 @@
-// The floor: what any dynamically linked program of this build pays to
+// The floor: what any program of this build, linked as hostname is, pays to
 // start and end.
 int main()
 {

@@ -1,5 +1,5 @@
-/* Preloaded into the program by the end-to-end tests: gethostname fails
-   with EFAULT, as it would for a reason other than a short buffer. */
+/* Linked into a copy of the program for the end-to-end tests: gethostname
+   fails with EFAULT, as it would for a reason other than a short buffer. */
 #include <errno.h>
 #include <stddef.h>
 
