@@ -1,6 +1,7 @@
 // Drives the quoted-argument slots with random slot numbers and argument
-// lengths.  Every result is checked against a fresh quotearg_buffer
-// rendering, and every other live result must still hold what it held.
+// lengths, each argument at the end of a heap block of its exact size.
+// Every result is checked against the reference renderer, and every other
+// live result must still hold what it held.
 //
 // Input: a sequence of operations of 4 bytes each (slot, kind, style,
 // length / 3), each followed by the argument's bytes.
@@ -9,8 +10,10 @@
 #include <cstring>
 #include <string>
 
+#include "exact_copy.h"
 #include "fuzz_check.h"
 #include "quote.h"
+#include "reference.h"
 
 namespace
 {
@@ -25,15 +28,6 @@ struct live_result {
 // Slots live as long as the process, so the model of them does too.
 live_result live[max_slot + 1];
 
-std::string expected(const std::string& arg, const quote_options& o)
-{
-    std::size_t n = quotearg_buffer(nullptr, 0, arg.c_str(), nul_terminated, &o);
-    std::string out(n + 1, '\0');
-    quotearg_buffer(&out[0], n + 1, arg.c_str(), nul_terminated, &o);
-    out.resize(n);
-    return out;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -41,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (size >= 4) {
         int n = data[0] % (max_slot + 1);
         int kind = data[1] % 4;
-        auto style = static_cast<quote_style>(data[2] % 7);
+        std::uint32_t style_value = data[2] % 7;
+        auto style = static_cast<quote_style>(style_value);
         std::size_t len = std::size_t(data[3]) * 3;
         data += 4;
         size -= 4;
@@ -50,30 +45,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < len; ++i)
             arg += static_cast<char>(size ? data[i % size] | (data[i % size] ? 0 : 1) : 'a');
 
-        quote_options o = options_for_style(style);
+        std::unique_ptr<char[]> copy = exact_copy(arg, true);
+        // What the call must render: its style and extra-escape set.
+        std::uint32_t want_style = style_value;
+        std::uint32_t set[8] = {};
         char* got = nullptr;
         errno = EILSEQ;
         switch (kind) {
-        case 0: got = quotearg_n_style(n, style, arg.c_str()); break;
+        case 0: got = quotearg_n_style(n, style, copy.get()); break;
         case 1:
-            o = options_for_style(quote_style::locale);
-            got = quote_n(n, arg.c_str());
+            want_style = 5;
+            got = quote_n(n, copy.get());
             break;
         case 2:
             n = 0;
-            o = options_for_style(quote_style::locale);
-            got = quote(arg.c_str());
+            want_style = 5;
+            got = quote(copy.get());
             break;
         case 3:
             n = 0;
-            o = default_quote_options;
-            set_char_quoting(&o, ':', 1);
-            got = quotearg_colon(arg.c_str());
+            want_style = static_cast<std::uint32_t>(default_quote_options.style);
+            std::memcpy(set, default_quote_options.extra, sizeof set);
+            set[':' / 32] |= 1u << (':' % 32);
+            got = quotearg_colon(copy.get());
             break;
         }
         require(errno == EILSEQ, "errno is unchanged");
-        std::string want = expected(arg, o);
-        require(std::strcmp(got, want.c_str()) == 0, "the result is the rendering");
+        std::string want = reference::render(arg, want_style, set);
+        require(std::strcmp(got, want.c_str()) == 0, "the result is the reference's rendering");
         live[n] = {got, want};
 
         for (const live_result& r : live)

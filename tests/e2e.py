@@ -23,6 +23,9 @@ import sys
 import tempfile
 
 PRESET = b"fernwick-test"
+# A locale made at test time in which bytes from 0xA0 on are printable, as
+# they are not in C and C.UTF-8.
+LATIN1 = "en_US.ISO-8859-1"
 VALGRIND = ["valgrind", "-q", "--error-exitcode=1", "--leak-check=full",
             "--errors-for-leak-kinds=definite", "--vgdb=no"]
 SCRIPT = r"""
@@ -46,17 +49,20 @@ exit $s
 # indicator and the close has nothing left to fail on: the exit check's
 # "error indicator set, close succeeds" row, "write error" without system
 # text.  Help and the version banner are longer than their first line, so
-# on musl too the close's flush fails and reports ENOSPC.
+# on musl too the close's flush fails and reports ENOSPC.  musl's isprint is
+# the same in every locale, and it reads no locale made by localedef.
 LIBC = {
     "glibc": {
         "invalid option": lambda c: b"invalid option -- '" + c + b"'",
         "unrecognized option": lambda o: b"unrecognized option '" + o + b"'",
         "name lost on a full device": b"write error: No space left on device",
+        "locale governs isprint": True,
     },
     "musl": {
         "invalid option": lambda c: b"unrecognized option: " + c,
         "unrecognized option": lambda o: b"unrecognized option: " + o[2:],
         "name lost on a full device": b"write error",
+        "locale governs isprint": False,
     },
 }
 
@@ -102,6 +108,10 @@ class Runner:
             os.makedirs(os.path.join(self.dir, key), mode=0o755)
             self.programs[key] = os.path.join(self.dir, key, "hostname")
             shutil.copy2(path, self.programs[key])
+        self.locales = os.path.join(self.dir, "locales")
+        os.makedirs(self.locales, mode=0o755)
+        subprocess.run(["localedef", "-i", "en_US", "-f", "ISO-8859-1",
+                        os.path.join(self.locales, LATIN1)], check=True)
         self.emulator = emulator
         self.failures = 0
         self.passed = 0
@@ -112,6 +122,8 @@ class Runner:
         read_fd, write_fd = os.pipe()
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": case.locale,
                "PYTHON": sys.executable}
+        if case.locale == LATIN1:
+            env["LOCPATH"] = self.locales
         proc = subprocess.Popen(
             namespace_prefix() + ["sh", "-c", SCRIPT, "sh", case.preset, case.stdout] + inner,
             stdin=subprocess.DEVNULL,
@@ -178,8 +190,11 @@ def cases(programs, libc, version):
     def refused(quoted, why=b"Invalid argument"):
         return dict(status=1, err=diag(b"cannot set name to " + quoted + b": " + why))
 
-    odd = b"a\x01b\tc'd\\e\x7f\xe9\x1b[0m"
-    odd_quoted = b"`a\\001b\\tc\\'d\\\\e\\177\\351\\033[0m'"
+    odd = b"a\x01b\tc'd\\e\x7f\xe9\xa0\x80\x1b[0m"
+    odd_quoted = b"`a\\001b\\tc\\'d\\\\e\\177\\351\\240\\200\\033[0m'"
+    quoted = {"C": odd_quoted, "C.UTF-8": odd_quoted, LATIN1: odd_quoted}
+    if text["locale governs isprint"]:
+        quoted[LATIN1] = b"`a\\001b\\tc\\'d\\\\e\\177\xe9\xa0\\200\\033[0m'"
     long_name = b"L" * 300
     n65 = b"n" * 65
 
@@ -197,6 +212,10 @@ def cases(programs, libc, version):
              **usage_error(text["unrecognized option"](b"--foo"))),
         Case("--help extra", ["--help", "extra"],
              **usage_error(text["unrecognized option"](b"--help"))),
+        Case("--help with an argument", ["--help=x"],
+             **usage_error(text["unrecognized option"](b"--help=x"))),
+        Case("--version with an argument", ["--version=1"],
+             **usage_error(text["unrecognized option"](b"--version=1"))),
         Case("option after operand", ["name", "-x"],
              **usage_error(text["invalid option"](b"x"))),
         Case("ambiguous --", ["--", "a", "b"], **usage_error(b"extra operand `b'")),
@@ -227,12 +246,12 @@ def cases(programs, libc, version):
         name = bytes(ord("a") + i % 26 for i in range(length))
         rows.append(Case(f"print a {length}-byte name", [], out=name + b"\n", preset=name,
                          valgrind=length == 64))
-    for locale in ("C", "C.UTF-8"):
+    for locale in quoted:
         rows += [
             Case(f"odd bytes in extra operand ({locale})", ["x", odd],
-                 **usage_error(b"extra operand " + odd_quoted), locale=locale),
+                 **usage_error(b"extra operand " + quoted[locale]), locale=locale),
             Case(f"odd bytes in refused name ({locale})", [odd + b"!" * 60],
-                 **refused(odd_quoted[:-1] + b"!" * 60 + b"'"), locale=locale),
+                 **refused(quoted[locale][:-1] + b"!" * 60 + b"'"), locale=locale),
             Case(f"300-byte refused name ({locale})", [long_name],
                  **refused(b"`" + long_name + b"'"), locale=locale, valgrind=locale == "C"),
         ]

@@ -103,7 +103,7 @@ extern "C" int __wrap_gethostname(char* buf, std::size_t len)
     case fault::too_small::fail_enametoolong: errno = ENAMETOOLONG; return -1;
     case fault::too_small::fail_einval: errno = EINVAL; return -1;
     case fault::too_small::fail_enomem: errno = ENOMEM; return -1;
-    case fault::too_small::fail_errno0: errno = 0; return -1;
+    case fault::too_small::fail_no_errno: return -1;
     case fault::too_small::truncate: return 0;
     case fault::too_small::truncate_nul: buf[len - 1] = '\0'; return 0;
     case fault::too_small::nul_past: buf[len] = '\0'; return 0;

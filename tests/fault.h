@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include <gtest/gtest.h>
+
 namespace fault
 {
 
@@ -24,10 +26,10 @@ enum class too_small {
     fail_enametoolong,
     fail_einval,
     fail_enomem,
-    fail_errno0,  // fails and leaves errno 0
-    truncate,     // succeeds with the name cut to the length, no NUL
-    truncate_nul, // succeeds with the name cut to the length, its last byte a NUL
-    nul_past,     // succeeds, writing the NUL one byte past the length
+    fail_no_errno, // fails and sets no error number, leaving errno as it was
+    truncate,      // succeeds with the name cut to the length, no NUL
+    truncate_nul,  // succeeds with the name cut to the length, its last byte a NUL
+    nul_past,      // succeeds, writing the NUL one byte past the length
 };
 
 struct host_control {
@@ -41,6 +43,14 @@ extern host_control host;
 
 // Puts both controls back to their pass-through defaults.
 void reset();
+
+// A fixture whose tests start and end with both controls at their defaults.
+class fixture : public ::testing::Test
+{
+  protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+};
 
 // Traces every allocation request and refuses those above 1 GiB, as an
 // allocator without that much memory would.

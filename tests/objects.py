@@ -2,6 +2,11 @@
 """Checks on the delivered object files and the program, read with readelf.
 
 Usage:
+  objects.py c-library-only PROGRAM
+      PROGRAM takes the C library and nothing else at run time: dynamically
+      linked, it needs exactly the C library; static, it needs nothing.
+      Neither may carry code of the C++ run-time library, which a static
+      link would otherwise hide.
   objects.py tailcopy OBJECT REFERENCE
       OBJECT is for REFERENCE's architecture, defines tailcopy as a global
       function and has no undefined symbols.
@@ -12,8 +17,12 @@ Usage:
       FILE has no symbol whose name starts with PREFIX.
 """
 
+import re
 import subprocess
 import sys
+
+CXX_RUNTIME = ("_ZNSt", "_ZSt", "_ZTVN10__cxxabiv", "__gxx_personality", "__cxa_throw",
+               "__cxa_begin_catch", "_Unwind_")
 
 
 def readelf(*args):
@@ -61,9 +70,23 @@ def defines(obj, names):
                   for n, t, b, s in table), f"{obj} defines {name} as a global function")
 
 
+def c_library_only(program):
+    needed = re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", readelf("-d", program))
+    static = "Requesting program interpreter" not in readelf("-l", program)
+    if static:
+        check(not needed, f"{program} is static and needs nothing (needs {needed})")
+    else:
+        check(len(needed) == 1 and re.fullmatch(r"libc\.so(\.\d+)?", needed[0]),
+              f"{program} needs the C library only (needs {needed})")
+    cxx = sorted({n for n, t, b, s in symbols(program) if n.startswith(CXX_RUNTIME)})
+    check(not cxx, f"{program} carries no C++ run-time code (has {cxx[:5]})")
+
+
 def main():
     mode, path = sys.argv[1], sys.argv[2]
-    if mode == "tailcopy":
+    if mode == "c-library-only":
+        c_library_only(path)
+    elif mode == "tailcopy":
         same_architecture(path, sys.argv[3])
         defines(path, ["tailcopy"])
         undefined = [n for n, t, b, s in symbols(path) if s == "UND" and n]

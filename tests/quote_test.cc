@@ -18,12 +18,7 @@ namespace
 
 using fault::alloc;
 
-class Slots : public ::testing::Test
-{
-  protected:
-    void SetUp() override { fault::reset(); }
-    void TearDown() override { fault::reset(); }
-};
+using Slots = fault::fixture;
 
 char* first_builtin;
 
@@ -36,6 +31,28 @@ TEST_F(Slots, FirstSlotStartsInItsBuiltInBuffer)
     EXPECT_EQ(quote(a253.c_str()), first_builtin);
     EXPECT_EQ(std::string(first_builtin), "`" + a253 + "'");
     EXPECT_EQ(alloc.calls, 0);
+}
+
+TEST_F(Slots, FirstGrowthKeepsSlotZeroInItsBuiltInBuffer)
+{
+    char* two = quote_n(2, "two");
+    EXPECT_STREQ(two, "`two'");
+    // One slot copied out of the built-in pair, the vector grown to three,
+    // and slot 2's buffer of exactly its rendering and NUL.
+    EXPECT_EQ(alloc.calls, 3);
+    EXPECT_EQ(alloc.last_request, 6u);
+
+    // Slot 0 renders into the built-in buffer still, allocating nothing.
+    EXPECT_EQ(quote("abc"), first_builtin);
+    EXPECT_STREQ(first_builtin, "`abc'");
+    EXPECT_EQ(alloc.calls, 3);
+
+    // Slot 1 was made unused: its first rendering gets a buffer of its own.
+    char* one = quote_n(1, "one");
+    EXPECT_STREQ(one, "`one'");
+    EXPECT_EQ(alloc.calls, 4);
+    EXPECT_EQ(alloc.last_request, 6u);
+    EXPECT_STREQ(two, "`two'");
 }
 
 TEST_F(Slots, LongRenderingMovesTheFirstSlotToTheHeap)
@@ -58,23 +75,20 @@ TEST_F(Slots, GrowingTheVectorKeepsEarlierResults)
 {
     char* zero = quote("zero");
     char* two = quote_n(2, "two");
+    char* five = quote_n(5, "five");
     EXPECT_STREQ(zero, "`zero'");
     EXPECT_STREQ(two, "`two'");
-    // One slot copied out of the built-in pair, the vector grown to three,
-    // and slot 2's buffer of exactly its rendering and NUL.
-    EXPECT_EQ(alloc.calls, 3);
-    EXPECT_EQ(alloc.last_request, 6u);
-
-    char* one = quote_n(1, "one");
-    EXPECT_STREQ(one, "`one'");
-    EXPECT_STREQ(zero, "`zero'");
-    EXPECT_STREQ(two, "`two'");
-    EXPECT_EQ(alloc.last_request, 6u);
+    EXPECT_STREQ(five, "`five'");
+    // The vector, on the heap already, is resized once; slot 5 gets its
+    // buffer.  Slots 0 and 2 reuse theirs.
+    EXPECT_EQ(alloc.calls, 2);
+    EXPECT_EQ(alloc.last_request, 7u);
 
     // A new result in a slot leaves the other slots alone.
     quote_n(1, "uno");
     EXPECT_STREQ(zero, "`zero'");
     EXPECT_STREQ(two, "`two'");
+    EXPECT_STREQ(five, "`five'");
 }
 
 TEST_F(Slots, SlotBuffersNeverShrink)

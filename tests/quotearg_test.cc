@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "exact_copy.h"
+
 namespace
 {
 
@@ -27,24 +29,26 @@ std::string style_name(quote_style s)
     return v < 7 ? names[v] : "style " + std::to_string(v);
 }
 
-// Renders arg into buffers of every size from 0 to two past the full
-// length and checks each one: the same length returned, the stored bytes a
-// prefix of the full rendering, a NUL exactly when it fits, nothing written
-// past the buffer and errno untouched.
-void check_rendering(const quote_options& o, const std::string& arg, std::size_t arg_len,
+// Renders arg, at the very end of a heap block of its exact size, into
+// buffers of every size from 0 to two past the full length and checks each
+// one: the same length returned, the stored bytes a prefix of the full
+// rendering, a NUL exactly when it fits, nothing written past the buffer
+// and errno untouched.
+void check_rendering(const quote_options& o, const std::string& text, std::size_t arg_len,
                      const std::string& want)
 {
-    SCOPED_TRACE("style " + style_name(o.style) + ", argument \"" + arg + "\"" +
+    SCOPED_TRACE("style " + style_name(o.style) + ", argument \"" + text + "\"" +
                  (arg_len == nul_terminated ? " NUL-terminated" : ""));
+    const std::unique_ptr<char[]> copy = exact_copy(text, arg_len == nul_terminated);
+    const char* arg = copy.get();
     const std::size_t n = want.size();
     errno = EDOM;
-    EXPECT_EQ(quotearg_buffer(nullptr, 0, arg.c_str(), arg_len, &o), n);
+    EXPECT_EQ(quotearg_buffer(nullptr, 0, arg, arg_len, &o), n);
     EXPECT_EQ(errno, EDOM);
     for (std::size_t size = 1; size <= n + 2; ++size) {
         std::vector<char> buf(size + 4, '\x5a');
         errno = ERANGE;
-        ASSERT_EQ(quotearg_buffer(buf.data(), size, arg.c_str(), arg_len, &o), n)
-            << "buffer " << size;
+        ASSERT_EQ(quotearg_buffer(buf.data(), size, arg, arg_len, &o), n) << "buffer " << size;
         EXPECT_EQ(errno, ERANGE);
         std::size_t stored = size < n ? size : n;
         EXPECT_EQ(std::string(buf.data(), stored), want.substr(0, stored)) << "buffer " << size;
@@ -112,6 +116,8 @@ const example examples[] = {
     {qs::c, "?\??", "\"?\??\""},
     {qs::c, "?\?a", "\"?\?a\""},
     {qs::c, "?\?", "\"?\?\""},
+    {qs::c, "x?", "\"x?\""},
+    {qs::c, "x?\?", "\"x?\?\""},
     {qs::c, "?\?\?(", "\"?\?\\?(\""},
     {qs::c, "?\?\"", "\"?\?\\\"\""},
     {qs::c, "a\0b"s, "\"a\\000b\""},
@@ -158,12 +164,30 @@ TEST(QuoteargBuffer, ExtraEscapes)
         example e;
     };
     const row rows[] = {
+        // Ordinary stores take the set's backslash, wherever the byte stands
+        // and whatever its row: at a run's start, middle and end, ...
         {qs::c, "a", {qs::c, "abc", "\"\\abc\""}},
-        {qs::c, "\n\x01", {qs::c, "\n\x01", "\"\\n\\001\""}}, // escaped bytes ignore the set
-        {qs::escape, "0", {qs::escape, "\0"s, "\\00\\0"}},
+        {qs::locale, "bc", {qs::locale, "abcb", "`a\\b\\c\\b'"}},
         {qs::locale, ":", {qs::locale, "a:b", "`a\\:b'"}},
         {qs::locale, "@ ", {qs::locale, "@ x", "`\\@\\ x'"}},
+        {qs::c, " #{}'~", {qs::c, "#a b{}'~", "\"\\#a\\ b\\{\\}\\'\\~\""}},
+        {qs::escape, "\"'?`", {qs::escape, "\"'?`", "\\\"\\'\\?\\`"}},
         {qs::clocale, "?", {qs::clocale, "?\?(", "\"\\?\\?(\""}},
+        // ... the closing mark after the guard's backslash, the last 0 of a
+        // NUL's escape, the byte a trigraph ends with, but not its marks.
+        {qs::locale, "'", {qs::locale, "'", "`\\\\''"}},
+        {qs::c, "\"", {qs::c, "a\"", "\"a\\\\\"\""}},
+        {qs::escape, "0", {qs::escape, "\0"s, "\\00\\0"}},
+        {qs::c, "(", {qs::c, "?\?(", "\"?\\?\\(\""}},
+        {qs::c, "?", {qs::c, "?\?(?", "\"?\\?(\\?\""}},
+        // Letter and octal escapes and what the engine adds never take it,
+        // though the set holds every byte they write.
+        {qs::c, "\n\x01", {qs::c, "\n\x01", "\"\\n\\001\""}},
+        {qs::c, "abtnvfr\\", {qs::c, "\a\b\t\n\v\f\r\\", "\"\\a\\b\\t\\n\\v\\f\\r\\\\\""}},
+        {qs::escape, "\\013579\x7f\xe9", {qs::escape, "\x01\x7f\xe9", "\\001\\177\\351"}},
+        {qs::escape, "\\\0"s, {qs::escape, "\0"s, "\\000"}},
+        {qs::locale, "\\`", {qs::locale, "'", "`\\''"}},
+        {qs::c, "?\\", {qs::c, "?\?!", "\"?\\?!\""}},
         {qs::literal, "a", {qs::literal, "abc", "abc"}},
         {qs::shell, "a", {qs::shell, "abc", "abc"}},
         {qs::shell_always, "a", {qs::shell_always, "abc", "'abc'"}},

@@ -25,12 +25,7 @@ std::string refused_then_exhausted(std::size_t n)
     return "^alloc " + std::to_string(n) + "\n[^\n]*: memory exhausted\n$";
 }
 
-class Xalloc : public ::testing::Test
-{
-  protected:
-    void SetUp() override { fault::reset(); }
-    void TearDown() override { fault::reset(); }
-};
+using Xalloc = fault::fixture;
 
 TEST_F(Xalloc, ZeroByteRequestsAreServedAsOneByte)
 {

@@ -1,0 +1,79 @@
+#include "closeout.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "exitfail.h"
+
+namespace
+{
+
+// Each case prepares standard output in a child, then ends through exit
+// with close_stdout registered, as the command does.
+void run_closeout(void (*prepare)(), int exit_status = 0)
+{
+    std::atexit(close_stdout);
+    prepare();
+    std::exit(exit_status);
+}
+
+TEST(CloseStdout, Outcomes)
+{
+    const auto ok = ::testing::ExitedWithCode(0);
+    const auto failed = ::testing::ExitedWithCode(1);
+
+    // Written and closed without trouble: silent, status unchanged.
+    EXPECT_EXIT(run_closeout([] {
+                    std::freopen("/dev/null", "w", stdout);
+                    std::puts("text");
+                }),
+                ok, "^$");
+    EXPECT_EXIT(run_closeout([] { std::freopen("/dev/null", "w", stdout); }, 4),
+                ::testing::ExitedWithCode(4), "^$");
+    // Closed from the start and never written: silent.
+    EXPECT_EXIT(run_closeout([] { close(STDOUT_FILENO); }), ok, "^$");
+    // Closed from the start, then written: the close reports EBADF, with
+    // the name still pending, ...
+    EXPECT_EXIT(run_closeout([] {
+                    close(STDOUT_FILENO);
+                    std::puts("lost");
+                }),
+                failed, "^[^\n]*: write error: Bad file descriptor\n$");
+    // ... or with the error indicator set and nothing pending.
+    EXPECT_EXIT(run_closeout([] {
+                    close(STDOUT_FILENO);
+                    std::setvbuf(stdout, nullptr, _IONBF, 0);
+                    std::fputs("lost", stdout);
+                }),
+                failed, "^[^\n]*: write error: Bad file descriptor\n$");
+    // A full device: the final flush fails.
+    EXPECT_EXIT(run_closeout([] {
+                    std::freopen("/dev/full", "w", stdout);
+                    std::puts("lost");
+                }),
+                failed, "^[^\n]*: write error: No space left on device\n$");
+    // An earlier write failed but the close succeeds: no system text.
+    EXPECT_EXIT(run_closeout([] {
+                    std::freopen("/dev/null", "r", stdout);
+                    std::puts("lost");
+                }),
+                failed, "^[^\n]*: write error\n$");
+    // With exit_failure 0 the report is made and the status passed to
+    // exit stands.
+    for (int status : {0, 4})
+        EXPECT_EXIT(run_closeout(
+                        [] {
+                            exit_failure = 0;
+                            std::freopen("/dev/full", "w", stdout);
+                            std::puts("lost");
+                        },
+                        status),
+                    ::testing::ExitedWithCode(status),
+                    "^[^\n]*: write error: No space left on device\n$");
+}
+
+} // namespace
