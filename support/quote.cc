@@ -35,8 +35,7 @@ void grow_slots(int n)
     nslots = static_cast<unsigned int>(count);
 }
 
-} // namespace
-
+// A record of style s with an empty extra-escape set.
 quote_options options_for_style(quote_style s)
 {
     quote_options o{};
@@ -44,6 +43,8 @@ quote_options options_for_style(quote_style s)
     return o;
 }
 
+// The complete rendering of arg (arg_len bytes, or nul_terminated) in
+// slot n, with its NUL; errno is left as it was.
 char* quotearg_slot(int n, const char* arg, size_t arg_len, const quote_options* options)
 {
     int saved = errno;
@@ -64,6 +65,8 @@ char* quotearg_slot(int n, const char* arg, size_t arg_len, const quote_options*
     errno = saved;
     return s.val;
 }
+
+} // namespace
 
 char* quotearg_n_style(int n, quote_style s, const char* arg)
 {

@@ -18,9 +18,5 @@ char* quote(const char* arg);
 // arg as the default record says, with ch added to its extra-escape set,
 // in slot 0.  The default record itself is unchanged.
 char* quotearg_char(const char* arg, char ch);
+// quotearg_char with ':'.
 char* quotearg_colon(const char* arg);
-
-// A record of style s with an empty extra-escape set.
-quote_options options_for_style(quote_style s);
-// The rendering of arg (arg_len bytes, or nul_terminated) in slot n.
-char* quotearg_slot(int n, const char* arg, size_t arg_len, const quote_options* options);

@@ -40,9 +40,3 @@ inline constexpr size_t nul_terminated = SIZE_MAX;
 // as it was.
 size_t quotearg_buffer(char* buf, size_t buf_size, const char* arg, size_t arg_len,
                        const quote_options* options);
-
-// The engine itself: as quotearg_buffer, but with the style given apart,
-// options never null (only its extra-escape set is read), and errno not
-// preserved.
-size_t quotearg_render(char* buf, size_t buf_size, const char* arg, size_t arg_len,
-                       quote_style style, const quote_options* options);
