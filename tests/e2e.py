@@ -242,10 +242,10 @@ def cases(programs, libc, version):
         Case("usage error with closed output", ["a", "b"],
              **usage_error(b"extra operand `b'"), stdout="closed"),
     ]
-    for length in (1, 31, 32, 33, 64):
+    for length in (0, 1, 31, 32, 33, 64):
         name = bytes(ord("a") + i % 26 for i in range(length))
         rows.append(Case(f"print a {length}-byte name", [], out=name + b"\n", preset=name,
-                         valgrind=length == 64))
+                         valgrind=length in (0, 64)))
     for locale in quoted:
         rows += [
             Case(f"odd bytes in extra operand ({locale})", ["x", odd],

@@ -93,6 +93,8 @@ extern "C" int __wrap_gethostname(char* buf, std::size_t len)
         errno = host.fail_errno;
         return -1;
     }
+    // Nothing is promised of the bytes past the name's NUL.
+    std::memset(buf, 'x', len);
     std::size_t n = std::strlen(host.name);
     if (n < len) {
         std::memcpy(buf, host.name, n + 1);

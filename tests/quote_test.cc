@@ -84,11 +84,17 @@ TEST_F(Slots, GrowingTheVectorKeepsEarlierResults)
     EXPECT_EQ(alloc.calls, 2);
     EXPECT_EQ(alloc.last_request, 7u);
 
+    // The slot just past the last one grows the vector too.
+    char* six = quote_n(6, "six");
+    EXPECT_STREQ(six, "`six'");
+    EXPECT_EQ(alloc.calls, 4);
+
     // A new result in a slot leaves the other slots alone.
     quote_n(1, "uno");
     EXPECT_STREQ(zero, "`zero'");
     EXPECT_STREQ(two, "`two'");
     EXPECT_STREQ(five, "`five'");
+    EXPECT_STREQ(six, "`six'");
 }
 
 TEST_F(Slots, SlotBuffersNeverShrink)
