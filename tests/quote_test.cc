@@ -128,7 +128,9 @@ TEST_F(Slots, StylesAndCharacterQuoting)
     EXPECT_STREQ(quotearg_n_style(1, quote_style::shell, "ab"), "ab");
     EXPECT_STREQ(quotearg_n_style(1, quote_style::c, "a\nb"), "\"a\\nb\"");
     // The default record is literal, where the extra set does nothing.
-    EXPECT_STREQ(quotearg_colon("a:b:c"), "a:b:c");
+    char* colon = quotearg_colon("a:b:c");
+    EXPECT_STREQ(colon, "a:b:c");
+    EXPECT_EQ(quote("x"), colon); // slot 0, as quote's
     EXPECT_STREQ(quotearg_char("a b\n", 'a'), "a b\n");
     quote_options untouched{};
     EXPECT_EQ(std::memcmp(&default_quote_options, &untouched, sizeof untouched), 0);

@@ -96,6 +96,7 @@ const example examples[] = {
     {qs::shell, "\a\b\v\f\x01\x7f\x80\xff@", "\a\b\v\f\x01\x7f\x80\xff@"},
     {qs::shell, "a\0b"s, "a\0b"s},
     {qs::shell, "\0a"s, "\0a"s},
+    {qs::shell, "@a", "@a"},
     {qs::shell, "a?", "'a?'"},
     {qs::shell, "a\\b", "'a\\b'"},
     {qs::shell, "a\nb", "'a\nb'"},
