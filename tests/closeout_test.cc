@@ -1,5 +1,6 @@
 #include "closeout.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "exitfail.h"
+#include "fault.h"
 
 namespace
 {
@@ -20,6 +22,27 @@ void run_closeout(void (*prepare)(), int exit_status = 0)
     prepare();
     std::exit(exit_status);
 }
+
+// Standard output onto a device that is always full, or into a pipe whose
+// reader is gone (SIGPIPE ignored, so that the write fails with EPIPE).
+void full_device()
+{
+    std::freopen("/dev/full", "w", stdout);
+}
+void broken_pipe()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    int fds[2];
+    if (pipe(fds) == 0) {
+        close(fds[0]);
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[1]);
+    }
+}
+
+// The row a lost-output case runs, set before each child is started.
+bool hide_flush_failure;
+void (*open_lossy)();
 
 TEST(CloseStdout, Outcomes)
 {
@@ -50,12 +73,27 @@ TEST(CloseStdout, Outcomes)
                     std::fputs("lost", stdout);
                 }),
                 failed, "^[^\n]*: write error: Bad file descriptor\n$");
-    // A full device: the final flush fails.
-    EXPECT_EXIT(run_closeout([] {
-                    std::freopen("/dev/full", "w", stdout);
-                    std::puts("lost");
-                }),
-                failed, "^[^\n]*: write error: No space left on device\n$");
+    // The final flush fails: the report gives its cause, also where the C
+    // library shows that failure only in the error indicator.
+    const struct {
+        void (*open)();
+        const char* err;
+    } lossy[] = {
+        {full_device, "^[^\n]*: write error: No space left on device\n$"},
+        {broken_pipe, "^[^\n]*: write error: Broken pipe\n$"},
+    };
+    for (bool hide : {false, true})
+        for (const auto& row : lossy) {
+            hide_flush_failure = hide;
+            open_lossy = row.open;
+            EXPECT_EXIT(run_closeout([] {
+                            fault::stdio.hide_flush_failure = hide_flush_failure;
+                            open_lossy();
+                            std::puts("lost");
+                        }),
+                        failed, row.err)
+                << "hidden flush failure: " << hide;
+        }
     // An earlier write failed but the close succeeds: no system text.
     EXPECT_EXIT(run_closeout([] {
                     std::freopen("/dev/null", "r", stdout);

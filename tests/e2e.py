@@ -10,8 +10,8 @@ Usage: e2e.py [--valgrind] --libc LIBC --version-text VERSION --failing FAILING
 
 FAILING is the program linked with a gethostname that fails; VERSION is the
 version its banner shows.  LIBC (glibc or musl) chooses the expectations
-where the C library's own text or timing differs.  With --valgrind, the cases marked for it run under valgrind, which
-must find nothing to report.
+where the C library's own text or timing differs.  With --valgrind, the
+cases marked for it run under valgrind, which must find nothing to report.
 """
 
 import argparse
@@ -32,9 +32,10 @@ SCRIPT = r"""
 "$PYTHON" -c 'import socket, sys; socket.sethostname(sys.argv[1])' "$1" || exit 99
 shift
 case $1 in
-    pipe) shift; "$@" 3>&- ;;
-    full) shift; "$@" 3>&- > /dev/full ;;
-    closed) shift; "$@" 3>&- >&- ;;
+    pipe) shift; "$@" 3>&- 4>&- ;;
+    full) shift; "$@" 3>&- 4>&- > /dev/full ;;
+    closed) shift; "$@" 3>&- 4>&- >&- ;;
+    broken) shift; trap '' PIPE; "$@" 3>&- >&4 4>&- ;;
 esac
 s=$?
 cat /proc/sys/kernel/hostname >&3
@@ -42,26 +43,28 @@ exit $s
 """
 
 # What the C library itself writes, where libraries legitimately differ:
-# getopt's complaints, and the report of a name lost on a full device.
-# glibc's standard output holds the name until the close, whose flush fails
-# (ENOSPC); musl's learns at its first output that it is not a terminal and
-# writes that output at once, so the write fails and sets the error
-# indicator and the close has nothing left to fail on: the exit check's
-# "error indicator set, close succeeds" row, "write error" without system
-# text.  Help and the version banner are longer than their first line, so
-# on musl too the close's flush fails and reports ENOSPC.  musl's isprint is
-# the same in every locale, and it reads no locale made by localedef.
+# getopt's complaints, and the report of a name lost in a full device or a
+# pipe without a reader.  glibc's standard output holds the name until the
+# exit check flushes it, and that flush fails with the system's text
+# (ENOSPC, EPIPE); musl's learns at its first output that it is not a
+# terminal and writes that output at once, so the write fails and sets the
+# error indicator and the close has nothing left to fail on: the exit
+# check's "error indicator set, close succeeds" row, "write error" without
+# system text.  Help and the version banner are longer than their first
+# line, so on musl too the final flush fails and reports ENOSPC.  musl's
+# isprint is the same in every locale, and it reads no locale made by
+# localedef.
 LIBC = {
     "glibc": {
         "invalid option": lambda c: b"invalid option -- '" + c + b"'",
         "unrecognized option": lambda o: b"unrecognized option '" + o + b"'",
-        "name lost on a full device": b"write error: No space left on device",
+        "name lost": lambda why: b"write error: " + why,
         "locale governs isprint": True,
     },
     "musl": {
         "invalid option": lambda c: b"unrecognized option: " + c,
         "unrecognized option": lambda o: b"unrecognized option: " + o[2:],
-        "name lost on a full device": b"write error",
+        "name lost": lambda why: b"write error",
         "locale governs isprint": False,
     },
 }
@@ -76,7 +79,7 @@ class Case:
     err: bytes = b""
     kernel: bytes = None  # the name the kernel holds afterwards; None: unchanged
     preset: bytes = PRESET  # the name set before the run
-    stdout: str = "pipe"  # or "full" (/dev/full) or "closed"
+    stdout: str = "pipe"  # or "full" (/dev/full), "closed", "broken" (a pipe without reader)
     locale: str = "C"
     unprivileged: bool = False
     program: str = "hostname"  # or "failing"
@@ -120,6 +123,9 @@ class Runner:
         inner = (unprivileged_prefix() if case.unprivileged else []) + self.emulator
         inner += [self.programs[case.program]] + case.args
         read_fd, write_fd = os.pipe()
+        # A pipe whose reader is gone before the program starts, on fd 4.
+        orphan_read, orphan_write = os.pipe()
+        os.close(orphan_read)
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": case.locale,
                "PYTHON": sys.executable}
         if case.locale == LATIN1:
@@ -130,10 +136,11 @@ class Runner:
             stdout=subprocess.PIPE,
             stderr=subprocess.PIPE,
             env=env,
-            pass_fds=(3,),
-            preexec_fn=lambda: os.dup2(write_fd, 3),
+            pass_fds=(3, 4),
+            preexec_fn=lambda: (os.dup2(write_fd, 3), os.dup2(orphan_write, 4)),
         )
         os.close(write_fd)
+        os.close(orphan_write)
         out, err = proc.communicate(timeout=60)
         with os.fdopen(read_fd, "rb") as f:
             kernel = f.read()
@@ -231,7 +238,10 @@ def cases(programs, libc, version):
              err=diag(b"cannot determine hostname: Bad address", programs["failing"].encode()),
              valgrind=True),
         Case("print to a full device", [], status=1,
-             err=diag(text["name lost on a full device"]), stdout="full", valgrind=True),
+             err=diag(text["name lost"](b"No space left on device")), stdout="full",
+             valgrind=True),
+        Case("print to a pipe without reader", [], status=1,
+             err=diag(text["name lost"](b"Broken pipe")), stdout="broken"),
         Case("help to a full device", ["--help"], status=1,
              err=diag(b"write error: No space left on device"), stdout="full"),
         Case("version to a full device", ["--version"], status=1,

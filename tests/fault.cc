@@ -9,6 +9,8 @@ void* __real_malloc(std::size_t);
 void* __real_realloc(void*, std::size_t);
 void __real_free(void*);
 int __real_gethostname(char*, std::size_t);
+int __real_fflush(std::FILE*);
+int __real_fclose(std::FILE*);
 }
 
 namespace fault
@@ -16,11 +18,13 @@ namespace fault
 
 allocator_control alloc;
 host_control host;
+stdio_control stdio;
 
 void reset()
 {
     alloc = allocator_control{};
     host = host_control{};
+    stdio = stdio_control{};
 }
 
 namespace
@@ -46,6 +50,7 @@ bool refuse(std::size_t n)
 
 using fault::alloc;
 using fault::host;
+using fault::stdio;
 
 extern "C" void* __wrap_malloc(std::size_t n)
 {
@@ -111,4 +116,19 @@ extern "C" int __wrap_gethostname(char* buf, std::size_t len)
     case fault::too_small::nul_past: buf[len] = '\0'; return 0;
     }
     return 0;
+}
+
+extern "C" int __wrap_fflush(std::FILE* f)
+{
+    int r = __real_fflush(f);
+    return stdio.hide_flush_failure ? 0 : r;
+}
+
+extern "C" int __wrap_fclose(std::FILE* f)
+{
+    // The C library's own flush discards the buffer when it fails, so the
+    // close after it has nothing left to fail on.
+    if (stdio.hide_flush_failure)
+        __real_fflush(f);
+    return __real_fclose(f);
 }

@@ -1,6 +1,6 @@
 // Fault injection for test programs.  Test binaries are linked with
-// --wrap for malloc, realloc, free and gethostname, so every call the
-// support library makes to them lands here first.
+// --wrap for malloc, realloc, free, gethostname, fflush and fclose, so
+// every call the support library makes to them lands here first.
 #pragma once
 
 #include <cstddef>
@@ -41,10 +41,18 @@ struct host_control {
 };
 extern host_control host;
 
-// Puts both controls back to their pass-through defaults.
+struct stdio_control {
+    // A flush that fails shows only in the stream's error indicator, its
+    // data discarded: fflush reports success, and fclose the close's own
+    // result, as some C libraries (uClibc-ng) do.
+    bool hide_flush_failure = false;
+};
+extern stdio_control stdio;
+
+// Puts every control back to their pass-through defaults.
 void reset();
 
-// A fixture whose tests start and end with both controls at their defaults.
+// A fixture whose tests start and end with every control at their defaults.
 class fixture : public ::testing::Test
 {
   protected:
