@@ -9,9 +9,10 @@ Usage: e2e.py [--valgrind] --libc LIBC --version-text VERSION --failing FAILING
               PROGRAM [EMULATOR ARG...]
 
 FAILING is the program linked with a gethostname that fails; VERSION is the
-version its banner shows.  LIBC (glibc or musl) chooses the expectations
-where the C library's own text or timing differs.  With --valgrind, the
-cases marked for it run under valgrind, which must find nothing to report.
+version its banner shows.  LIBC (glibc, musl or uclibc) chooses the
+expectations where the C library's own text or timing differs.  With
+--valgrind, the cases marked for it run under valgrind, which must find
+nothing to report.
 """
 
 import argparse
@@ -44,16 +45,16 @@ exit $s
 
 # What the C library itself writes, where libraries legitimately differ:
 # getopt's complaints, and the report of a name lost in a full device or a
-# pipe without a reader.  glibc's standard output holds the name until the
-# exit check flushes it, and that flush fails with the system's text
-# (ENOSPC, EPIPE); musl's learns at its first output that it is not a
-# terminal and writes that output at once, so the write fails and sets the
-# error indicator and the close has nothing left to fail on: the exit
-# check's "error indicator set, close succeeds" row, "write error" without
-# system text.  Help and the version banner are longer than their first
-# line, so on musl too the final flush fails and reports ENOSPC.  musl's
-# isprint is the same in every locale, and it reads no locale made by
-# localedef.
+# pipe without a reader.  glibc's and uClibc-ng's standard output holds the
+# name until the exit check flushes it, and that flush fails with the
+# system's text (ENOSPC, EPIPE); musl's learns at its first output that it
+# is not a terminal and writes that output at once, so the write fails and
+# sets the error indicator and the close has nothing left to fail on: the
+# exit check's "error indicator set, close succeeds" row, "write error"
+# without system text.  Help and the version banner are longer than their
+# first line, so on musl too the final flush fails and reports ENOSPC.
+# musl's isprint is the same in every locale, and it reads no locale made by
+# localedef; uClibc-ng has its own en_US (ISO-8859-1) built in.
 LIBC = {
     "glibc": {
         "invalid option": lambda c: b"invalid option -- '" + c + b"'",
@@ -66,6 +67,12 @@ LIBC = {
         "unrecognized option": lambda o: b"unrecognized option: " + o[2:],
         "name lost": lambda why: b"write error",
         "locale governs isprint": False,
+    },
+    "uclibc": {
+        "invalid option": lambda c: b"invalid option -- " + c,
+        "unrecognized option": lambda o: b"unrecognized option `" + o + b"'",
+        "name lost": lambda why: b"write error: " + why,
+        "locale governs isprint": True,
     },
 }
 
