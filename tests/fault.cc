@@ -80,7 +80,10 @@ extern "C" void* __wrap_realloc(void* p, std::size_t n)
 
 extern "C" void __wrap_free(void* p)
 {
-    alloc.live -= p != nullptr;
+    if (p) {
+        --alloc.live;
+        alloc.calls_at_last_free = alloc.calls;
+    }
     __real_free(p);
     if (alloc.clobber_errno)
         errno = EAGAIN;

@@ -17,6 +17,7 @@ struct allocator_control {
     bool clobber_errno = false;               // successful requests set errno, as they may
     long calls = 0;                           // malloc and realloc requests seen
     long live = 0;                            // blocks handed out and not yet freed
+    long calls_at_last_free = -1;             // requests seen when a block was last freed
     std::size_t last_request = 0;
 };
 extern allocator_control alloc;

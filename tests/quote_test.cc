@@ -6,6 +6,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -31,6 +32,45 @@ TEST_F(Slots, FirstSlotStartsInItsBuiltInBuffer)
     EXPECT_EQ(quote(a253.c_str()), first_builtin);
     EXPECT_EQ(std::string(first_builtin), "`" + a253 + "'");
     EXPECT_EQ(alloc.calls, 0);
+}
+
+// Slot 0, moved to the heap before the vector first grows, keeps that
+// buffer through the growth: a short rendering comes back there and
+// allocates nothing.
+bool heap_first_slot_survives_first_growth()
+{
+    std::string long_arg(298, 'h');
+    char* heap = quote(long_arg.c_str());
+    quote_n(1, "x");
+    long calls = alloc.calls;
+    long live = alloc.live;
+    return heap != first_builtin && quote("short") == heap && alloc.calls == calls &&
+           alloc.live == live;
+}
+
+// Slot 0's heap buffer, replaced by a larger one, is released: one block
+// stays live.
+bool replaced_first_slot_buffer_is_released()
+{
+    long live = alloc.live;
+    quote(std::string(298, 'a').c_str());
+    quote(std::string(598, 'b').c_str());
+    return alloc.last_request == 601u && alloc.live == live + 1;
+}
+
+// Histories that need the slots as the process starts, each in a child
+// forked from that state, which exits 0 when the history went as it must.
+TEST_F(Slots, HistoriesFromTheStart)
+{
+    const struct {
+        const char* name;
+        bool (*history)();
+    } rows[] = {
+        {"heap slot 0 across the first growth", heap_first_slot_survives_first_growth},
+        {"slot 0's heap buffer replaced", replaced_first_slot_buffer_is_released},
+    };
+    for (const auto& row : rows)
+        EXPECT_EXIT(std::exit(row.history() ? 0 : 1), ::testing::ExitedWithCode(0), "") << row.name;
 }
 
 TEST_F(Slots, FirstGrowthKeepsSlotZeroInItsBuiltInBuffer)
@@ -132,6 +172,13 @@ TEST_F(Slots, StylesAndCharacterQuoting)
     EXPECT_STREQ(colon, "a:b:c");
     EXPECT_EQ(quote("x"), colon); // slot 0, as quote's
     EXPECT_STREQ(quotearg_char("a b\n", 'a'), "a b\n");
+    // The per-style records start empty, whatever the default record holds.
+    set_char_quoting(nullptr, 'a', 1);
+    const std::string per_style[] = {quote("abc"), quote_n(1, "abc"),
+                                     quotearg_n_style(2, quote_style::locale, "abc")};
+    set_char_quoting(nullptr, 'a', 0);
+    for (const std::string& got : per_style)
+        EXPECT_EQ(got, "`abc'");
     quote_options untouched{};
     EXPECT_EQ(std::memcmp(&default_quote_options, &untouched, sizeof untouched), 0);
 }

@@ -35,10 +35,12 @@ TEST_F(Xalloc, ZeroByteRequestsAreServedAsOneByte)
     static_cast<char*>(p)[0] = 'x';
 
     long live = alloc.live;
+    long calls = alloc.calls;
     void* q = xrealloc(p, 0); // releases p, then a fresh byte
     ASSERT_NE(q, nullptr);
     EXPECT_EQ(alloc.last_request, 1u);
     EXPECT_EQ(alloc.live, live);
+    EXPECT_EQ(alloc.calls_at_last_free, calls); // p went before the byte was asked for
     std::free(q);
 
     q = rpl_realloc(nullptr, 0);
