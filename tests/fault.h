@@ -50,10 +50,10 @@ struct stdio_control {
 };
 extern stdio_control stdio;
 
-// Puts every control back to their pass-through defaults.
+// Puts every control back to its pass-through default.
 void reset();
 
-// A fixture whose tests start and end with every control at their defaults.
+// A fixture whose tests start and end with every control at its default.
 class fixture : public ::testing::Test
 {
   protected:
