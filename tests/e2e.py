@@ -6,11 +6,13 @@ known value, so the machine's own name is never touched, printed names are
 known in advance, and the name the kernel holds afterwards can be checked.
 
 Usage: e2e.py [--valgrind] --libc LIBC --version-text VERSION --failing FAILING
-              PROGRAM [EMULATOR ARG...]
+              --locale-probe PROBE PROGRAM [EMULATOR ARG...]
 
 FAILING is the program linked with a gethostname that fails; VERSION is the
 version its banner shows.  LIBC (glibc, musl or uclibc) chooses the
-expectations where the C library's own text or timing differs.  With
+expectations where the C library's own text or timing differs.  PROBE prints
+the locale that the environment selects: operands are rendered by the
+Latin-1 locale only where it is selected.  With
 --valgrind, the cases marked for it run under valgrind, which must find
 nothing to report.
 """
@@ -54,25 +56,30 @@ exit $s
 # without system text.  Help and the version banner are longer than their
 # first line, so on musl too the final flush fails and reports ENOSPC.
 # musl's isprint is the same in every locale, and it reads no locale made by
-# localedef; uClibc-ng has its own en_US (ISO-8859-1) built in.
+# localedef; uClibc-ng has its own en_US (ISO-8859-1) built in when it is
+# built with locales, and else selects C and POSIX only, as the probe finds.
+# glibc must select the locale: failing there, the test set-up is broken.
 LIBC = {
     "glibc": {
         "invalid option": lambda c: b"invalid option -- '" + c + b"'",
         "unrecognized option": lambda o: b"unrecognized option '" + o + b"'",
         "name lost": lambda why: b"write error: " + why,
         "locale governs isprint": True,
+        "Latin-1 selectable": True,
     },
     "musl": {
         "invalid option": lambda c: b"unrecognized option: " + c,
         "unrecognized option": lambda o: b"unrecognized option: " + o[2:],
         "name lost": lambda why: b"write error",
         "locale governs isprint": False,
+        "Latin-1 selectable": True,
     },
     "uclibc": {
         "invalid option": lambda c: b"invalid option -- " + c,
         "unrecognized option": lambda o: b"unrecognized option `" + o + b"'",
         "name lost": lambda why: b"write error: " + why,
         "locale governs isprint": True,
+        "Latin-1 selectable": None,  # as built
     },
 }
 
@@ -126,6 +133,18 @@ class Runner:
         self.failures = 0
         self.passed = 0
 
+    def environment(self, locale):
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale,
+               "PYTHON": sys.executable}
+        if locale == LATIN1:
+            env["LOCPATH"] = self.locales
+        return env
+
+    def selectable(self, probe, emulator, locale):
+        selected = subprocess.run(emulator + [probe], env=self.environment(locale),
+                                  capture_output=True, check=True).stdout
+        return selected == locale.encode() + b"\n"
+
     def run(self, case):
         inner = (unprivileged_prefix() if case.unprivileged else []) + self.emulator
         inner += [self.programs[case.program]] + case.args
@@ -133,10 +152,7 @@ class Runner:
         # A pipe whose reader is gone before the program starts, on fd 4.
         orphan_read, orphan_write = os.pipe()
         os.close(orphan_read)
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": case.locale,
-               "PYTHON": sys.executable}
-        if case.locale == LATIN1:
-            env["LOCPATH"] = self.locales
+        env = self.environment(case.locale)
         proc = subprocess.Popen(
             namespace_prefix() + ["sh", "-c", SCRIPT, "sh", case.preset, case.stdout] + inner,
             stdin=subprocess.DEVNULL,
@@ -174,7 +190,7 @@ class Runner:
         self.check(f"{case.name}: no raw control bytes on stderr", raw, [])
 
 
-def cases(programs, libc, version):
+def cases(programs, libc, version, latin1):
     p = programs["hostname"].encode()
     text = LIBC[libc]
     try_help = b"Try `" + p + b" --help' for more information.\n"
@@ -207,7 +223,7 @@ def cases(programs, libc, version):
     odd = b"a\x01b\tc'd\\e\x7f\xe9\xa0\x80\x1b[0m"
     odd_quoted = b"`a\\001b\\tc\\'d\\\\e\\177\\351\\240\\200\\033[0m'"
     quoted = {"C": odd_quoted, "C.UTF-8": odd_quoted, LATIN1: odd_quoted}
-    if text["locale governs isprint"]:
+    if text["locale governs isprint"] and latin1:
         quoted[LATIN1] = b"`a\\001b\\tc\\'d\\\\e\\177\xe9\xa0\\200\\033[0m'"
     long_name = b"L" * 300
     n65 = b"n" * 65
@@ -281,13 +297,18 @@ def main():
     parser.add_argument("--libc", choices=sorted(LIBC), required=True)
     parser.add_argument("--version-text", required=True)
     parser.add_argument("--failing", required=True)
+    parser.add_argument("--locale-probe", required=True)
     parser.add_argument("program")
     parser.add_argument("emulator", nargs=argparse.REMAINDER)
     options = parser.parse_args()
 
     runner = Runner({"hostname": options.program, "failing": options.failing},
                     VALGRIND if options.valgrind else options.emulator)
-    for case in cases(runner.programs, options.libc, options.version_text):
+    latin1 = runner.selectable(options.locale_probe, options.emulator, LATIN1)
+    if LIBC[options.libc]["Latin-1 selectable"] is not None:
+        runner.check(f"{LATIN1} can be selected", latin1,
+                     LIBC[options.libc]["Latin-1 selectable"])
+    for case in cases(runner.programs, options.libc, options.version_text, latin1):
         if options.valgrind and not case.valgrind:
             continue
         case.args = [a.encode() if isinstance(a, str) else a for a in case.args]
