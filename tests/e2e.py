@@ -12,9 +12,8 @@ FAILING is the program linked with a gethostname that fails; VERSION is the
 version its banner shows.  LIBC (glibc, musl or uclibc) chooses the
 expectations where the C library's own text or timing differs.  PROBE prints
 the locale that the environment selects: operands are rendered by the
-Latin-1 locale only where it is selected.  With
---valgrind, the cases marked for it run under valgrind, which must find
-nothing to report.
+Latin-1 locale only where it is selected.  With --valgrind, the cases marked
+for it run under valgrind, which must find nothing to report.
 """
 
 import argparse
