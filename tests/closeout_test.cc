@@ -43,6 +43,7 @@ void broken_pipe()
 // The row a lost-output case runs, set before each child is started.
 bool hide_flush_failure;
 void (*open_lossy)();
+int failure_status;
 
 TEST(CloseStdout, Outcomes)
 {
@@ -100,18 +101,24 @@ TEST(CloseStdout, Outcomes)
                     std::puts("lost");
                 }),
                 failed, "^[^\n]*: write error\n$");
-    // With exit_failure 0 the report is made and the status passed to
-    // exit stands.
-    for (int status : {0, 4})
+    // Output lost: the status is exit_failure's; with exit_failure 0 the
+    // report is made and the status passed to exit stands.
+    const struct {
+        int failure, status, expected;
+    } statuses[] = {{0, 0, 0}, {0, 4, 4}, {3, 0, 3}};
+    for (const auto& row : statuses) {
+        failure_status = row.failure;
         EXPECT_EXIT(run_closeout(
                         [] {
-                            exit_failure = 0;
+                            exit_failure = failure_status;
                             std::freopen("/dev/full", "w", stdout);
                             std::puts("lost");
                         },
-                        status),
-                    ::testing::ExitedWithCode(status),
-                    "^[^\n]*: write error: No space left on device\n$");
+                        row.status),
+                    ::testing::ExitedWithCode(row.expected),
+                    "^[^\n]*: write error: No space left on device\n$")
+            << "exit_failure " << row.failure;
+    }
 }
 
 } // namespace

@@ -179,6 +179,12 @@ TEST_F(Slots, StylesAndCharacterQuoting)
     set_char_quoting(nullptr, 'a', 0);
     for (const std::string& got : per_style)
         EXPECT_EQ(got, "`abc'");
+    // In a default style that escapes, the added character is escaped.
+    default_quote_options.style = quote_style::c;
+    const std::string escaped[] = {quotearg_colon("a:b"), quotearg_char("a b", ' ')};
+    default_quote_options.style = quote_style::literal;
+    EXPECT_EQ(escaped[0], "\"a\\:b\"");
+    EXPECT_EQ(escaped[1], "\"a\\ b\"");
     quote_options untouched{};
     EXPECT_EQ(std::memcmp(&default_quote_options, &untouched, sizeof untouched), 0);
 }
