@@ -19,6 +19,8 @@ constexpr option standard_options[] = {
 
 } // namespace
 
+// The authors are a null-terminated C variadic list, as the banner takes them.
+// NOLINTNEXTLINE(cert-dcl50-cpp)
 void parse_long_options(int argc, char** argv, const char* command_name, const char* package,
                         const char* version, void (*usage_func)(int), ...)
 {

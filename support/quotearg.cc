@@ -315,7 +315,7 @@ int set_char_quoting(quote_options* o, char c, int i)
     unsigned char uc = static_cast<unsigned char>(c);
     uint32_t& word = p->extra[uc / 32];
     unsigned shift = uc % 32;
-    int old = (word >> shift) & 1;
+    int old = static_cast<int>((word >> shift) & 1);
     word ^= static_cast<uint32_t>((i & 1) ^ old) << shift;
     return old;
 }

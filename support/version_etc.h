@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 // Copyright line format: takes "(C)" and the year; ends without a newline.
+// NOLINTNEXTLINE(bugprone-dynamic-static-initializers): a declaration of a constant text
 extern const char version_etc_copyright[];
 
 // Writes "COMMAND (PACKAGE) VERSION" (or "PACKAGE VERSION" when
