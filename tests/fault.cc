@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern "C" {
@@ -11,6 +12,10 @@ void __real_free(void*);
 int __real_gethostname(char*, std::size_t);
 int __real_fflush(std::FILE*);
 int __real_fclose(std::FILE*);
+[[noreturn]] void __real__exit(int);
+[[noreturn]] void __real_abort();
+// Defined only in builds that measure coverage.
+void __gcov_dump() __attribute__((weak));
 }
 
 namespace fault
@@ -30,8 +35,19 @@ void reset()
 namespace
 {
 
+// What runs as the process ends allocates too (coverage counters are
+// written then): from then on nothing is refused or traced.
+void stand_down()
+{
+    alloc.fail_after = -1;
+    alloc.fail_above = ~std::size_t(0);
+    alloc.trace = false;
+}
+
 bool refuse(std::size_t n)
 {
+    static const bool registered = std::atexit(stand_down) == 0;
+    (void)registered;
     ++alloc.calls;
     alloc.last_request = n;
     if (alloc.trace)
@@ -134,4 +150,28 @@ extern "C" int __wrap_fclose(std::FILE* f)
     if (stdio.hide_flush_failure)
         __real_fflush(f);
     return __real_fclose(f);
+}
+
+// _exit and abort skip exit's handlers, so the coverage counters are
+// written first.
+namespace
+{
+void dump_coverage()
+{
+    fault::stand_down();
+    if (__gcov_dump)
+        __gcov_dump();
+}
+} // namespace
+
+extern "C" void __wrap__exit(int status)
+{
+    dump_coverage();
+    __real__exit(status);
+}
+
+extern "C" void __wrap_abort()
+{
+    dump_coverage();
+    __real_abort();
 }

@@ -1,6 +1,6 @@
 // Fault injection for test programs.  Test binaries are linked with
-// --wrap for malloc, realloc, free, gethostname, fflush and fclose, so
-// every call the support library makes to them lands here first.
+// --wrap for malloc, realloc, free, gethostname, fflush, fclose, _exit and
+// abort, so every call the support library makes to them lands here first.
 #pragma once
 
 #include <cstddef>
