@@ -1,5 +1,6 @@
 #include "closeout.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -119,6 +120,21 @@ TEST(CloseStdout, Outcomes)
                         failed, row.err)
                 << "hidden flush failure: " << hide;
         }
+    // The report names the flush's cause, not a stale errno (the flush lost
+    // the write without setting one) nor the close's after it.
+    EXPECT_EXIT(run_closeout([] {
+                    fault::stdio.hide_flush_failure = fault::stdio.hide_flush_errno = true;
+                    full_device();
+                    std::puts("lost");
+                    errno = EPERM;
+                }),
+                failed, "^[^\n]*: write error\n$");
+    EXPECT_EXIT(run_closeout([] {
+                    fault::stdio.close_errno = EIO;
+                    full_device();
+                    std::puts("lost");
+                }),
+                failed, "^[^\n]*: write error: No space left on device\n$");
     // An earlier write failed but the close succeeds: no system text; also
     // when what is left is flushed at exit (a full pipe, drained since).
     EXPECT_EXIT(run_closeout([] {

@@ -139,8 +139,13 @@ extern "C" int __wrap_gethostname(char* buf, std::size_t len)
 
 extern "C" int __wrap_fflush(std::FILE* f)
 {
+    int saved = errno;
     int r = __real_fflush(f);
-    return stdio.hide_flush_failure ? 0 : r;
+    if (!stdio.hide_flush_failure)
+        return r;
+    if (stdio.hide_flush_errno)
+        errno = saved;
+    return 0;
 }
 
 extern "C" int __wrap_fclose(std::FILE* f)
@@ -149,7 +154,10 @@ extern "C" int __wrap_fclose(std::FILE* f)
     // close after it has nothing left to fail on.
     if (stdio.hide_flush_failure)
         __real_fflush(f);
-    return __real_fclose(f);
+    int r = __real_fclose(f);
+    if (stdio.close_errno)
+        errno = stdio.close_errno;
+    return r;
 }
 
 // _exit and abort skip exit's handlers, so the coverage counters are

@@ -47,6 +47,12 @@ struct stdio_control {
     // data discarded: fflush reports success, and fclose the close's own
     // result, as some C libraries (uClibc-ng) do.
     bool hide_flush_failure = false;
+    // ... and leaves errno as it was, as a C library that loses the write
+    // without a word might.
+    bool hide_flush_errno = false;
+    // fclose sets errno to this when it is nonzero, as any call may, even
+    // one that succeeds.
+    int close_errno = 0;
 };
 extern stdio_control stdio;
 
