@@ -117,6 +117,7 @@ const example examples[] = {
     {qs::c, "?\?!?\?'?\?)?\?-?\?/?\?<?\?=?\?>", "\"?\\?!?\\?'?\\?)?\\?-?\\?/?\\?<?\\?=?\\?>\""},
     {qs::c, "?\??", "\"?\??\""},
     {qs::c, "?\?a", "\"?\?a\""},
+    {qs::c, "?a(", "\"?a(\""},
     {qs::c, "?\?", "\"?\?\""},
     {qs::c, "x?", "\"x?\""},
     {qs::c, "x?\?", "\"x?\?\""},
@@ -145,6 +146,15 @@ TEST(QuoteargBuffer, Examples)
         o.style = e.style;
         check_example(e, o);
     }
+}
+
+// A counted argument ends at its length, whatever bytes follow it: here
+// the one that would end a trigraph.
+TEST(QuoteargBuffer, CountedArgumentEndsAtItsLength)
+{
+    quote_options o{};
+    o.style = qs::c;
+    check_rendering(o, "?\?=", 2, "\"?\?\"");
 }
 
 TEST(QuoteargBuffer, EveryShellSpecialForcesQuotes)
