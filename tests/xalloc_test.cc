@@ -149,6 +149,8 @@ TEST_F(Xalloc, SizeLimitsAreCheckedBeforeAllocating)
                 ::testing::ExitedWithCode(1), refused_then_exhausted(SIZE_MAX / 4 * 4));
     EXPECT_EXIT((fault::trace_refusing_huge(), xmalloc_elems(SIZE_MAX / 4 + 1, 4)),
                 ::testing::ExitedWithCode(1), exhausted_only);
+    EXPECT_EXIT((fault::trace_refusing_huge(), xrealloc_elems(p, SIZE_MAX / 4, 4)),
+                ::testing::ExitedWithCode(1), refused_then_exhausted(SIZE_MAX / 4 * 4));
     EXPECT_EXIT((fault::trace_refusing_huge(), xrealloc_elems(p, SIZE_MAX / 4 + 1, 4)),
                 ::testing::ExitedWithCode(1), exhausted_only);
     std::free(p);
