@@ -144,6 +144,22 @@ TEST_F(Xalloc, SizeLimitsAreCheckedBeforeAllocating)
             x2realloc(p, &n);
         },
         ::testing::ExitedWithCode(1), exhausted_only);
+    // In elements of four bytes: the largest count that may double asks,
+    // and a count whose double would wrap around never does.
+    EXPECT_EXIT(
+        {
+            fault::trace_refusing_huge();
+            std::size_t n = half / 4;
+            x2realloc_elems(p, &n, 4);
+        },
+        ::testing::ExitedWithCode(1), refused_then_exhausted(half / 4 * 2 * 4));
+    EXPECT_EXIT(
+        {
+            fault::trace_refusing_huge();
+            std::size_t n = half + 1;
+            x2realloc_elems(p, &n, 4);
+        },
+        ::testing::ExitedWithCode(1), exhausted_only);
 
     EXPECT_EXIT((fault::trace_refusing_huge(), xmalloc_elems(SIZE_MAX / 4, 4)),
                 ::testing::ExitedWithCode(1), refused_then_exhausted(SIZE_MAX / 4 * 4));
