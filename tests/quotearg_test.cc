@@ -200,6 +200,9 @@ TEST(QuoteargBuffer, ExtraEscapes)
         {qs::escape, "\\\0"s, {qs::escape, "\0"s, "\\000"}},
         {qs::locale, "\\`", {qs::locale, "'", "`\\''"}},
         {qs::c, "?\\", {qs::c, "?\?!", "\"?\\?!\""}},
+        // A set with a byte in each of its eight words, each that word's
+        // lowest bit.
+        {qs::c, "\0 @`\x80\xa0\xc0\xe0"s, {qs::c, " ", "\"\\ \""}},
         {qs::literal, "a", {qs::literal, "abc", "abc"}},
         {qs::shell, "a", {qs::shell, "abc", "abc"}},
         {qs::shell_always, "a", {qs::shell_always, "abc", "'abc'"}},
