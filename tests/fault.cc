@@ -14,7 +14,8 @@ int __real_fflush(std::FILE*);
 int __real_fclose(std::FILE*);
 [[noreturn]] void __real__exit(int);
 [[noreturn]] void __real_abort();
-// Defined only in builds that measure coverage.
+// Defined only in builds that measure coverage; the coverage preset links
+// it in (-Wl,--undefined), since a weak reference alone does not.
 void __gcov_dump() __attribute__((weak));
 }
 
