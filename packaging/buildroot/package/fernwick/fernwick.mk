@@ -20,7 +20,26 @@ FERNWICK_CONF_OPTS = \
 ifeq ($(BR2_PACKAGE_FERNWICK_ZZIPLIB),y)
 FERNWICK_DEPENDENCIES += zziplib
 FERNWICK_LICENSE += , LGPL-2.0+ or MPL-1.1 (zziplib objects)
+# The objects are taken from zziplib's static library, which its package
+# builds only when the toolchain is static-only: build one here from
+# zziplib's source, configured as its package configures it.
+FERNWICK_ZZIPLIB_BUILDDIR = $(FERNWICK_DIR)/zziplib-static
+define FERNWICK_BUILD_STATIC_ZZIPLIB
+	PATH=$(BR_PATH) $(BR2_CMAKE) -S $(ZZIPLIB_SRCDIR) \
+		-B $(FERNWICK_ZZIPLIB_BUILDDIR) \
+		-DCMAKE_TOOLCHAIN_FILE="$(HOST_DIR)/share/buildroot/toolchainfile.cmake" \
+		-DCMAKE_INSTALL_PREFIX="/usr" \
+		-DCMAKE_COLOR_MAKEFILE=OFF \
+		$(ZZIPLIB_CONF_OPTS) \
+		-DBUILD_SHARED_LIBS=OFF
+	PATH=$(BR_PATH) $(BR2_CMAKE) --build $(FERNWICK_ZZIPLIB_BUILDDIR) \
+		--target libzzip -j$(PARALLEL_JOBS)
+	cp $(FERNWICK_ZZIPLIB_BUILDDIR)/zzip/libzzip*.a \
+		$(FERNWICK_ZZIPLIB_BUILDDIR)/libzzip.a
+endef
+FERNWICK_PRE_CONFIGURE_HOOKS += FERNWICK_BUILD_STATIC_ZZIPLIB
 FERNWICK_CONF_OPTS += -DFERNWICK_ZZIPLIB=ON \
+	-DFERNWICK_ZZIP_LIBRARY=$(FERNWICK_ZZIPLIB_BUILDDIR)/libzzip.a \
 	-DFERNWICK_ZZIP_NOTICE=$(ZZIPLIB_DIR)/docs/COPYING.LIB
 else
 FERNWICK_CONF_OPTS += -DFERNWICK_ZZIPLIB=OFF
@@ -29,5 +48,25 @@ endif
 # The program to the target; the header and the objects to staging only.
 FERNWICK_INSTALL_TARGET_OPTS = --component program
 FERNWICK_INSTALL_STAGING_OPTS = --component development
+
+# With BusyBox, once every package has installed, whatever the order:
+# BusyBox's link /bin/hostname, which the default PATH finds before
+# /usr/bin, goes; and the inittab's boot line, "/bin/hostname -F
+# /etc/hostname", which names an option this hostname does not have,
+# calls BusyBox's applet through the multi-call binary instead (as
+# OpenEmbedded's inittab for BusyBox does), so the name is still set at
+# boot.
+ifeq ($(BR2_PACKAGE_BUSYBOX),y)
+define FERNWICK_BUSYBOX_HOSTNAME
+	if [ $(TARGET_DIR)/bin/hostname -ef $(TARGET_DIR)/bin/busybox ]; then \
+		rm -f $(TARGET_DIR)/bin/hostname; \
+	fi
+	if [ -f $(TARGET_DIR)/etc/inittab ]; then \
+		$(SED) 's%:/bin/hostname -F %:/bin/busybox hostname -F %' \
+			$(TARGET_DIR)/etc/inittab; \
+	fi
+endef
+FERNWICK_TARGET_FINALIZE_HOOKS += FERNWICK_BUSYBOX_HOSTNAME
+endif
 
 $(eval $(cmake-package))
