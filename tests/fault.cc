@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <malloc.h>
+
 extern "C" {
 void* __real_malloc(std::size_t);
 void* __real_realloc(void*, std::size_t);
@@ -62,6 +64,14 @@ bool refuse(std::size_t n)
     return false;
 }
 
+// Bytes a block gains are filled with a pattern, so that nothing can pass
+// for a store the code under test left out.
+void poison(void* p, std::size_t from, std::size_t to)
+{
+    if (p && from < to)
+        std::memset(static_cast<char*>(p) + from, 0xa5, to - from);
+}
+
 } // namespace
 } // namespace fault
 
@@ -76,6 +86,7 @@ extern "C" void* __wrap_malloc(std::size_t n)
         return nullptr;
     }
     void* p = __real_malloc(n);
+    fault::poison(p, 0, p ? malloc_usable_size(p) : 0);
     alloc.live += p != nullptr;
     if (alloc.clobber_errno)
         errno = EAGAIN;
@@ -88,7 +99,9 @@ extern "C" void* __wrap_realloc(void* p, std::size_t n)
         errno = ENOMEM;
         return nullptr;
     }
+    std::size_t old = p ? malloc_usable_size(p) : 0;
     void* r = __real_realloc(p, n);
+    fault::poison(r, old, n);
     alloc.live += !p && r;
     if (alloc.clobber_errno)
         errno = EAGAIN;
@@ -110,8 +123,10 @@ extern "C" int __wrap_gethostname(char* buf, std::size_t len)
 {
     if (!host.name)
         return __real_gethostname(buf, len);
-    if (host.calls < 32)
+    if (host.calls < 32) {
         host.lens[host.calls] = len;
+        host.sentinels[host.calls] = buf[len - 1];
+    }
     ++host.calls;
 
     if (host.fail_errno) {

@@ -39,6 +39,7 @@ struct host_control {
     int fail_errno = 0; // nonzero: every call fails with this errno
     int calls = 0;
     std::size_t lens[32] = {}; // the lengths handed over, in call order
+    char sentinels[32] = {};   // the last byte handed over, as it was on each call
 };
 extern host_control host;
 

@@ -68,8 +68,10 @@ TEST_F(Xgethostname, GrowsUntilTheNameFits)
             ASSERT_NE(got, nullptr);
             EXPECT_EQ(std::string(got), want);
             EXPECT_EQ(host.calls, r.calls);
-            for (int i = 0; i < host.calls; ++i)
+            for (int i = 0; i < host.calls; ++i) {
                 EXPECT_EQ(host.lens[i], lens[i]);
+                EXPECT_EQ(host.sentinels[i], '\0'); // set before each call
+            }
             EXPECT_EQ(alloc.last_request, lens[r.calls - 1] + 1);
             std::free(got);
             EXPECT_EQ(alloc.live, 0);
