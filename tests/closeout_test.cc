@@ -143,6 +143,21 @@ TEST(CloseStdout, Outcomes)
                 }),
                 failed, "^[^\n]*: write error\n$");
     EXPECT_EXIT(run_closeout(full_then_drained_pipe), failed, "^[^\n]*: write error\n$");
+    // With exit_failure 0 the report returns, and standard output is left
+    // closed all the same: an exit handler that runs after the check finds
+    // its descriptor gone.
+    EXPECT_EXIT(
+        {
+            std::atexit([] {
+                std::fputs(fcntl(STDOUT_FILENO, F_GETFD) == -1 ? "closed\n" : "open\n", stderr);
+            });
+            run_closeout([] {
+                exit_failure = 0;
+                full_device();
+                std::puts("lost");
+            });
+        },
+        ok, "write error: No space left on device\nclosed\n$");
     // Output lost: the status is exit_failure's; with exit_failure 0 the
     // report is made and the status passed to exit stands.
     const struct {

@@ -1,6 +1,7 @@
 // error(), the C library's or ours, as the support library relies on it:
 // standard output flushed first, then on standard error the program name,
-// the message and the system's text, and an exit with a nonzero status.
+// the message and the system's text, and an exit with a nonzero status
+// through exit, which runs the exit handlers.
 // Built with the C headers only, so that it runs on every C library.
 #include <errno.h>
 #include <stdio.h>
@@ -11,6 +12,12 @@
 #include <unistd.h>
 
 #include "platform_error.h"
+
+// Registered in the child: error()'s exit must run the exit handlers.
+static void say_handler(void)
+{
+    fputs("handler\n", stderr);
+}
 
 int main(int argc, char** argv)
 {
@@ -23,6 +30,7 @@ int main(int argc, char** argv)
         // Both streams into one pipe, so the order of what they wrote shows.
         dup2(fds[1], STDOUT_FILENO);
         dup2(fds[1], STDERR_FILENO);
+        atexit(say_handler);
         fputs("out ", stdout);
         error(0, EINVAL, "%s %d", "message", 7);
         fputs("after\n", stdout);
@@ -39,7 +47,7 @@ int main(int argc, char** argv)
     waitpid(child, &status, 0);
 
     char want[512];
-    snprintf(want, sizeof want, "out %s: message 7: %s\nafter\n%s: end\n", argv[0],
+    snprintf(want, sizeof want, "out %s: message 7: %s\nafter\n%s: end\nhandler\n", argv[0],
              strerror(EINVAL), argv[0]);
     int failed = 0;
     if (strcmp(got, want) != 0) {

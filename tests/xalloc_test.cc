@@ -176,18 +176,27 @@ std::size_t refused_count;
 void* refused_block;
 
 // A refused doubling ends the process; an exit handler shows the count it
-// left behind.
-TEST_F(Xalloc, RefusedDoublingLeavesCountUnchanged)
+// left behind: unchanged when the count was too large to double, doubled
+// when the allocator refused the block, since the count is stored first.
+TEST_F(Xalloc, RefusedDoublingLeavesItsCount)
 {
-    EXPECT_EXIT(
-        {
-            refused_count = SIZE_MAX / 2 + 1;
-            refused_block = xmalloc(1);
-            std::atexit([] { std::fprintf(stderr, "count %zu\n", refused_count); });
-            x2realloc(refused_block, &refused_count);
-        },
-        ::testing::ExitedWithCode(1),
-        "memory exhausted\ncount " + std::to_string(SIZE_MAX / 2 + 1) + "\n$");
+    const struct {
+        std::size_t count;
+        long fail_after;
+        std::size_t left;
+    } rows[] = {{SIZE_MAX / 2 + 1, -1, SIZE_MAX / 2 + 1}, {64, 0, 128}};
+    for (const auto& row : rows) {
+        refused_count = row.count;
+        EXPECT_EXIT(
+            {
+                refused_block = xmalloc(1);
+                std::atexit([] { std::fprintf(stderr, "count %zu\n", refused_count); });
+                alloc.fail_after = row.fail_after;
+                x2realloc(refused_block, &refused_count);
+            },
+            ::testing::ExitedWithCode(1),
+            "memory exhausted\ncount " + std::to_string(row.left) + "\n$");
+    }
 }
 
 TEST_F(Xalloc, ThirtyTwoBitLimits)
