@@ -143,6 +143,19 @@ TEST(CloseStdout, Outcomes)
                 }),
                 failed, "^[^\n]*: write error\n$");
     EXPECT_EXIT(run_closeout(full_then_drained_pipe), failed, "^[^\n]*: write error\n$");
+    // The report ends the process at once: the exit handlers registered
+    // before the check, which a second exit would run, do not run, nor do
+    // quick_exit's.
+    EXPECT_EXIT(
+        {
+            std::atexit([] { std::fputs("earlier handler\n", stderr); });
+            std::at_quick_exit([] { std::fputs("quick handler\n", stderr); });
+            run_closeout([] {
+                full_device();
+                std::puts("lost");
+            });
+        },
+        failed, "^[^\n]*: write error: No space left on device\n$");
     // With exit_failure 0 the report returns, and standard output is left
     // closed all the same: an exit handler that runs after the check finds
     // its descriptor gone.

@@ -48,14 +48,15 @@ bool heap_first_slot_survives_first_growth()
            alloc.live == live;
 }
 
-// Slot 0's heap buffer, replaced by a larger one, is released: one block
-// stays live.
+// Slot 0's heap buffer, replaced by a larger one, is released before the
+// larger one is asked for: one block stays live.
 bool replaced_first_slot_buffer_is_released()
 {
     long live = alloc.live;
     quote(std::string(298, 'a').c_str());
     quote(std::string(598, 'b').c_str());
-    return alloc.last_request == 601u && alloc.live == live + 1;
+    return alloc.last_request == 601u && alloc.live == live + 1 &&
+           alloc.calls_at_last_free == alloc.calls - 1;
 }
 
 // Histories that need the slots as the process starts, each in a child
