@@ -78,12 +78,13 @@ TEST(VersionEtc, AuthorLines)
 }
 
 // With no authors the banner is written through the licence notice, on
-// unbuffered standard error as it goes, and then the process aborts.
+// unbuffered standard error as it goes, and then the process aborts (under
+// the emulator, which reports the signal after it).
 TEST(VersionEtc, NoAuthorsAborts)
 {
     EXPECT_EXIT(write_banner(stderr, "c", static_cast<const char*>(nullptr)),
                 ::testing::KilledBySignal(SIGABRT),
-                "^c \\(Pkg\\) 2\\.5\nCopyright \\(C\\) 2026 .*by law\\.\n\n$");
+                "^c \\(Pkg\\) 2\\.5\nCopyright \\(C\\) 2026 .*by law\\.\n\n");
 }
 
 } // namespace
