@@ -5,17 +5,36 @@
 ################################################################################
 
 FERNWICK_VERSION = 1.0.0
-FERNWICK_SITE = $(BR2_EXTERNAL_FERNWICK_PATH)/../..
+FERNWICK_SITE = $(BUILD_DIR)/fernwick-sources
 FERNWICK_SITE_METHOD = local
 FERNWICK_LICENSE = MIT
 FERNWICK_LICENSE_FILES = LICENSE
 FERNWICK_INSTALL_STAGING = YES
 
-# The manual page is made from a copy of the program built for the build
-# machine, with Buildroot's host compilers.
-FERNWICK_CONF_OPTS = \
-	-DFERNWICK_HOST_CC=$(HOSTCC_NOCCACHE) \
-	-DFERNWICK_HOST_CXX=$(HOSTCXX_NOCCACHE)
+# Buildroot copies a local site whole, into the build directory and into
+# legal-info's archive.  The site is therefore a copy of the project's
+# sources alone, made from the checkout this tree sits in before each
+# copy: the files git tracks there, or, outside a git work tree (an
+# unpacked release), every file its .gitignore does not name.  A build
+# directory and the developer's other files stay out.
+FERNWICK_CHECKOUT = $(BR2_EXTERNAL_FERNWICK_PATH)/../..
+define FERNWICK_COLLECT_SOURCES
+	rm -rf $(FERNWICK_SITE)
+	mkdir -p $(FERNWICK_SITE)
+	if git -C $(FERNWICK_CHECKOUT) rev-parse --is-inside-work-tree >/dev/null 2>&1; then \
+		git -C $(FERNWICK_CHECKOUT) ls-files -z | \
+			rsync -a --from0 --files-from=- --ignore-missing-args \
+				$(FERNWICK_CHECKOUT)/ $(FERNWICK_SITE)/; \
+	else \
+		rsync -a --filter=':- .gitignore' $(RSYNC_VCS_EXCLUSIONS) \
+			$(FERNWICK_CHECKOUT)/ $(FERNWICK_SITE)/; \
+	fi
+endef
+FERNWICK_PRE_RSYNC_HOOKS += FERNWICK_COLLECT_SOURCES
+
+# Buildroot removes every manual page from the target, so none is made,
+# and help2man is not needed.
+FERNWICK_CONF_OPTS = -DFERNWICK_MANUAL=OFF
 
 ifeq ($(BR2_PACKAGE_FERNWICK_ZZIPLIB),y)
 FERNWICK_DEPENDENCIES += zziplib

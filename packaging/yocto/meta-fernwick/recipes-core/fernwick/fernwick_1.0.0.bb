@@ -1,23 +1,33 @@
 SUMMARY = "Print or set the host name of the system"
-DESCRIPTION = "hostname prints the current host name, or sets it when given \
-a new name.  It is written in C++ but links against the C library only.  The \
-development package holds the tailcopy object and its header."
+DESCRIPTION = "hostname prints the host name, or sets it; written in C++, it needs the C library only."
 HOMEPAGE = "https://example.org/fernwick"
-
 LICENSE = "MIT"
 LIC_FILES_CHKSUM = "file://LICENSE;md5=dec07af527cc0a0475b40dcb7a9a3c2c"
+
+# The manual page is made with help2man, from a copy of the program built
+# with the build machine's compilers.
+DEPENDS = "help2man-native"
 
 # The sources of the checkout this layer sits in, copied into the work
 # directory: nothing is written into the checkout, which may be read-only,
 # and a build the developer configured in it is left out.
 FILESEXTRAPATHS:prepend := "${FERNWICK_CHECKOUT}:"
-SRC_URI = "\
-    file://CMakeLists.txt;subdir=${BP} \
-    file://LICENSE;subdir=${BP} \
-    file://command;subdir=${BP} \
-    file://support;subdir=${BP} \
-    file://tailcopy;subdir=${BP} \
-"
+SRC_URI = "file://CMakeLists.txt;subdir=${BP} \
+           file://LICENSE;subdir=${BP} \
+           file://command;subdir=${BP} \
+           file://support;subdir=${BP} \
+           file://tailcopy;subdir=${BP} \
+           "
+
+inherit cmake update-alternatives
+
+# Neither OpenEmbedded-Core nor meta-openembedded has a zziplib recipe, so
+# zziplib's objects are left out; the tests are not among the sources.
+EXTRA_OECMAKE = "-DFERNWICK_HOST_CC=${BUILD_PREFIX}gcc \
+                 -DFERNWICK_HOST_CXX=${BUILD_PREFIX}g++ \
+                 -DFERNWICK_ZZIPLIB=OFF \
+                 -DBUILD_TESTING=OFF \
+                 "
 
 # Copies of a read-only checkout are read-only: made writable, so that the
 # next unpack can remove them.
@@ -25,16 +35,6 @@ do_unpack[postfuncs] += "fernwick_writable_sources"
 fernwick_writable_sources() {
 	chmod -R u+w ${S}
 }
-
-inherit cmake update-alternatives
-
-# The manual page is made with help2man, from a copy of the program built
-# with the build machine's compilers.  Neither OpenEmbedded-Core nor
-# meta-openembedded has a zziplib recipe, so zziplib's objects are left
-# out; the tests are not among the sources.
-DEPENDS = "help2man-native"
-EXTRA_OECMAKE = "-DFERNWICK_HOST_CC=${BUILD_PREFIX}gcc -DFERNWICK_HOST_CXX=${BUILD_PREFIX}g++ \
-    -DFERNWICK_ZZIPLIB=OFF -DBUILD_TESTING=OFF"
 
 # The objects lie in a directory of their own, which the default -dev split
 # (${libdir}/*.o) does not take.
