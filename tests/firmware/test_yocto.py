@@ -1,0 +1,298 @@
+"""The Yocto layer through the real BitBake and OpenEmbedded-Core (the pinned
+snapshots): the layer added and parsed, the recipe's values as BitBake
+evaluates them (through tinfoil), and its do_fetch and do_unpack run for
+real from a read-only checkout.
+
+BitBake's compile and later tasks need the cross toolchain OpenEmbedded
+builds, whose sources this machine cannot reach, so they are imitated from
+the unpacked sources with the values BitBake evaluated: built out of tree
+with the recipe's CMake options, Yocto's toolchain file and flags and a PATH
+of its host tools only; installed; split into the recipe's packages by its
+PACKAGES and FILES as packaging does; and its alternatives installed beside
+BusyBox's with the build machine's update-alternatives, for usrmerge and
+split layouts.
+
+BitBake does not run as root: as root, it runs as nobody, in a build
+directory of its own, with OpenEmbedded-Core's recipes other than BusyBox's
+masked, so that parsing takes seconds.
+"""
+
+import fnmatch
+import hashlib
+import json
+import os
+import shutil
+import unittest
+
+from common import (HERE, NATIVE_MANUAL, ROOT, WORK, FirmwareCase, StepFailed, Toolchain,
+                    banner_is_ours, copy_sources, ensure_busybox_standin, fresh, isolated, read,
+                    resolve, run, same_file, tree_rows, unpacked_system)
+
+LAYER = "packaging/yocto/meta-fernwick"
+RECIPE = LAYER + "/recipes-core/fernwick/fernwick_1.0.0.bb"
+LOCAL_CONF = """
+MACHINE = "qemumips"
+# qemumips alone is big-endian; the target is 32-bit little-endian MIPS.
+DEFAULTTUNE = "mips32r2el"
+BB_NO_NETWORK = "1"
+BB_NUMBER_THREADS = "2"
+BB_NUMBER_PARSE_THREADS = "2"
+# Its tarball would be downloaded.
+INHERIT_DISTRO:remove = "uninative"
+BBMASK = "/meta/recipes-(?!core/busybox/)"
+"""
+NOBODY = 65534
+
+
+def nobody_can_reach(path):
+    """Whether every directory above path lets others through."""
+    path = os.path.dirname(os.path.abspath(path))
+    while path != "/":
+        if not os.stat(path).st_mode & 0o001:
+            return False
+        path = os.path.dirname(path)
+    return True
+
+
+class BitBake:
+    """OpenEmbedded-Core and BitBake unpacked, a build directory with the
+    layer of a copy of the checkout added."""
+
+    def __init__(self):
+        oe, bitbake = unpacked_system("openembedded-core"), unpacked_system("bitbake")
+        work = os.path.join(WORK, "yocto")
+        if not nobody_can_reach(work):
+            work = "/tmp/fernwick-yocto"
+        self.work = fresh(work)
+        self.checkout = copy_sources(os.path.join(work, "checkout"))
+        self.build = os.path.join(work, "build")
+        locale = os.path.join(work, "locale")
+        os.makedirs(locale)
+        run(["localedef", "-i", "en_US", "-f", "UTF-8", locale + "/en_US.UTF-8"],
+            work + "/locale.log")
+        os.makedirs(work + "/home")
+        for d in (work + "/home", work):
+            os.chown(d, NOBODY, NOBODY)
+        self.env = {"HOME": work + "/home", "TERM": "dumb", "LANG": "en_US.UTF-8",
+                    "LOCPATH": locale, "BB_ENV_PASSTHROUGH_ADDITIONS": "LOCPATH",
+                    "PATH": "/usr/local/bin:/usr/bin:/bin", "BITBAKEDIR": bitbake}
+        self.init = ". %s/oe-init-build-env %s >/dev/null" % (oe, self.build)
+        self.run("true", "init")
+        with open(self.build + "/conf/local.conf", "a") as f:
+            f.write(LOCAL_CONF)
+        self.layer = os.path.join(self.checkout, LAYER)
+
+    def run(self, command, name, check=True):
+        """command in the build environment, as nobody, with the checkout
+        read-only; its output in NAME.log."""
+        log = os.path.join(self.work, name + ".log")
+        return run(isolated(["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY,
+                             "--clear-groups", "env", "-i"]
+                            + ["%s=%s" % kv for kv in self.env.items()]
+                            + ["bash", "-c", "%s && %s" % (self.init, command)],
+                            read_only=[self.checkout]), log, check=check), log
+
+    def values(self, recipe, names=(), usrmerge=False):
+        with open(self.build + "/conf/auto.conf", "w") as f:
+            f.write('DISTRO_FEATURES:append = " usrmerge"\n' if usrmerge else "")
+        out = os.path.join(self.work, "values-%s%s.json" % (recipe, "-usrmerge" * usrmerge))
+        self.run("python3 %s/yocto_values.py %s %s %s" % (HERE, out, recipe, " ".join(names)),
+                 "values-" + recipe)
+        with open(out) as f:
+            return json.load(f)
+
+
+def warnings(log):
+    return [line for line in read(log).splitlines()
+            if line.startswith(("WARNING:", "ERROR:"))
+            and "Buildfile specified, dependencies will not be handled" not in line]
+
+
+def setUpModule():
+    global bitbake, recipe, unpacked
+    bitbake = BitBake()
+    try:
+        bitbake.run("bitbake-layers add-layer " + bitbake.layer, "add-layer")
+        recipe = bitbake.values("fernwick", ["S", "SRC_URI", "EXTRA_OECMAKE", "LICENSE",
+                                             "LIC_FILES_CHKSUM"])
+        bitbake.run("bitbake -b %s/%s -c unpack" % (bitbake.checkout, RECIPE), "unpack")
+    except (OSError, StepFailed) as failure:
+        raise RuntimeError("adding the layer, evaluating the recipe, fetching and unpacking: "
+                           "Yocto (BitBake): %s" % failure) from None
+    unpacked = recipe["variables"]["S"]
+
+
+class Layer(FirmwareCase):
+    system = "Yocto (BitBake)"
+    libc = "any C library"
+
+    def test_layer(self):
+        add = os.path.join(bitbake.work, "add-layer.log")
+        self.rows([("the layer is added with no warning", lambda: not warnings(add))], add)
+        status, parse = bitbake.run("bitbake -p", "parse", check=False)
+        self.rows([("every recipe parses with no warning",
+                    lambda: status == 0 and not warnings(parse))], parse)
+
+    def test_fetch_unpack(self):
+        wanted = sorted(u.split(";")[0][len("file://"):]
+                        for u in recipe["variables"]["SRC_URI"].split())
+        log = os.path.join(bitbake.work, "unpack.log")
+        with open(os.path.join(unpacked, "LICENSE"), "rb") as f:
+            licence = "file://LICENSE;md5=" + hashlib.md5(f.read()).hexdigest()
+        self.rows([
+            ("the sources unpacked are those SRC_URI names, from the read-only checkout",
+             lambda: sorted(os.listdir(unpacked)) == wanted
+             and all(same_file(os.path.join(unpacked, f), os.path.join(ROOT, f))
+                     for f in copy_list(unpacked))),
+            ("fetch and unpack with no warning", lambda: not warnings(log)),
+            ("MIT, with LICENSE's checksum",
+             lambda: (recipe["variables"]["LICENSE"], recipe["variables"]["LIC_FILES_CHKSUM"])
+             == ("MIT", licence)),
+        ], log)
+
+
+def copy_list(top):
+    return [os.path.relpath(os.path.join(d, f), top) for d, _, names in os.walk(top)
+            for f in names]
+
+
+class Build(FirmwareCase):
+    """The imitated compile, install and packaging."""
+
+    system = "Yocto (compile imitated)"
+
+    def build(self, libc):
+        tc = Toolchain(libc)
+        work = fresh(os.path.join(WORK, "yocto-build", libc))
+        src, build = work + "/fernwick-1.0.0", work + "/build"
+        shutil.copytree(unpacked, src, symlinks=True)
+        hosttools = fresh(work + "/hosttools")
+        for tool in ("cmake", "ninja", "gcc", "g++", "cc", "c++", "as", "ld", "ar", "help2man",
+                     "perl", "sh"):
+            os.symlink(shutil.which(tool), os.path.join(hosttools, tool))
+        flags = ("-O2 -pipe -g -feliminate-unused-debug-types -ffile-prefix-map=%s=/usr/src/debug "
+                 "-ffile-prefix-map=%s=/usr/src/debug -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64"
+                 % (src, build))
+        toolchain = work + "/toolchain.cmake"
+        with open(toolchain, "w") as f:
+            f.write(TOOLCHAIN.format(tc=tc, flags=flags))
+        log = work + "/build.log"
+        hostpath = ["env", "PATH=" + hosttools]
+        run(isolated(hostpath + [
+            "cmake", "-G", "Ninja", "-DCMAKE_MAKE_PROGRAM=ninja", src, "-B", build,
+            "-DCMAKE_TOOLCHAIN_FILE=" + toolchain, "-DCMAKE_INSTALL_PREFIX=/usr",
+            "-DCMAKE_INSTALL_BINDIR=bin", "-DCMAKE_INSTALL_LIBDIR=lib",
+            "-DCMAKE_INSTALL_INCLUDEDIR=include", "-DCMAKE_INSTALL_DATAROOTDIR=share",
+            "-DCMAKE_INSTALL_SO_NO_EXE=0", "-DCMAKE_NO_SYSTEM_FROM_IMPORTED=1", "-Wno-dev"]
+            + recipe["variables"]["EXTRA_OECMAKE"].split(), read_only=[src]), log)
+        run(isolated(hostpath + ["cmake", "--build", build], read_only=[src]), log)
+        run(["cmake", "--build", build, "--target", "install"], log,
+            env=dict(os.environ, DESTDIR=work + "/image"))
+        return tc, work, build, log
+
+    def check(self, libc):
+        self.libc = Toolchain.NAMES[libc]
+        with self.step("building"):
+            tc, work, build, log = self.build(libc)
+        image = work + "/image"
+        packages = split(image, recipe)
+        self.rows(tree_rows(tc, image, image, build) + [
+            ("every installed file is in a package", lambda: "" not in packages),
+            ("fernwick holds the program",
+             lambda: packages.get("fernwick") == ["/usr/bin/hostname"]),
+            ("fernwick-doc holds the manual and the licence",
+             lambda: packages.get("fernwick-doc") == ["/usr/share/doc/Fernwick/LICENSE",
+                                                      "/usr/share/man/man1/hostname.1"]),
+            ("fernwick-dev holds the header and the object",
+             lambda: packages.get("fernwick-dev") == ["/usr/include/fernwick/tailcopy.h",
+                                                      "/usr/lib/fernwick/tailcopy.o"]),
+        ], log)
+        return image
+
+    def test_glibc(self):
+        self.check("glibc")
+
+    def test_musl(self):
+        image = self.check("musl")
+        for layout in ("usrmerge", "split"):
+            with self.subTest(layout=layout), self.step("installing the alternatives"):
+                self.alternatives(image, layout)
+
+    def alternatives(self, built, layout):
+        """The image with BusyBox's hostname alternative and the recipe's
+        installed with update-alternatives, as the class has them."""
+        self.system = "Yocto with BusyBox, %s" % layout
+        usrmerge = layout == "usrmerge"
+        ours = bitbake.values("fernwick", usrmerge=usrmerge)["alternatives"]
+        theirs = bitbake.values("busybox", ["ALTERNATIVE_PRIORITY", "base_bindir",
+                                            "BUSYBOX_SPLIT_SUID"], usrmerge)["variables"]
+        image = fresh(os.path.join(WORK, "yocto-build", "image-" + layout))
+        shutil.copytree(built, image, symlinks=True, dirs_exist_ok=True)
+        if usrmerge:
+            for d in ("bin", "sbin", "lib"):
+                os.symlink("usr/" + d, os.path.join(image, d))
+        bindir = theirs["base_bindir"]
+        busybox = bindir + "/busybox" + (".nosuid" if theirs["BUSYBOX_SPLIT_SUID"] == "1" else "")
+        os.makedirs(image + bindir, exist_ok=True)
+        shutil.copy(ensure_busybox_standin(WORK), image + busybox)
+        for d in ("etc/alternatives", "var/lib/dpkg/alternatives"):
+            os.makedirs(os.path.join(image, d), exist_ok=True)
+        # The class renames a target that is its own link's name.
+        for alt in ours.values():
+            if alt["link"] == alt["target"]:
+                alt["target"] += ".fernwick"
+                os.rename(image + alt["link"], image + alt["target"])
+        log = image + ".log"
+        install = ["update-alternatives", "--root", image, "--install"]
+        run(install + [bindir + "/hostname", "hostname", busybox, theirs["ALTERNATIVE_PRIORITY"]],
+            log)
+        for name, alt in ours.items():
+            run(install + [alt["link"], name, alt["target"], str(alt["priority"])], log)
+        self.rows([
+            ("our hostname at BusyBox's link", lambda: ours["hostname"]["link"] ==
+             bindir + "/hostname" and not warnings(log) and "warning" not in read(log)),
+            ("boot scripts' PATH finds ours",
+             lambda: banner_is_ours(image, "/sbin:/bin:/usr/sbin:/usr/bin")),
+            ("a login's PATH finds ours", lambda: banner_is_ours(image, "/usr/bin:/bin")),
+            ("the manual page is ours",
+             lambda: same_file(image + resolve(image, "/usr/share/man/man1/hostname.1"),
+                               NATIVE_MANUAL)),
+        ], log)
+
+
+def split(image, values):
+    """The installed files (paths from the image root) of each package, as
+    packaging assigns them: each to the first package in PACKAGES whose
+    FILES names it or a directory above it; "" holds those of none."""
+    out = {}
+    for path in sorted("/" + f for f in copy_list(image)):
+        owner = next((p for p in values["packages"] for pattern in values["files"][p]
+                      if matches(path, pattern)), "")
+        out.setdefault(owner, []).append(path)
+    return out
+
+
+def matches(path, pattern):
+    return fnmatch.fnmatch(path, pattern) or fnmatch.fnmatch(path, pattern.rstrip("/") + "/*")
+
+
+TOOLCHAIN = """set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR mips)
+set(CMAKE_C_COMPILER "{tc.cc}")
+set(CMAKE_CXX_COMPILER "{tc.cxx}")
+set(CMAKE_AR "{tc.prefix}ar" CACHE FILEPATH "Archiver")
+set(CMAKE_RANLIB "{tc.prefix}ranlib" CACHE FILEPATH "Archive indexer")
+set(CMAKE_C_FLAGS "{flags}" CACHE STRING "CFLAGS")
+set(CMAKE_CXX_FLAGS "{flags} -fvisibility-inlines-hidden" CACHE STRING "CXXFLAGS")
+set(CMAKE_EXE_LINKER_FLAGS "-Wl,-O1 -Wl,--hash-style=gnu -Wl,--as-needed -Wl,-z,relro,-z,now" CACHE STRING "LDFLAGS")
+set(CMAKE_SYSROOT "{tc.staging}")
+set(CMAKE_FIND_ROOT_PATH "{tc.staging}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+"""
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
