@@ -68,11 +68,16 @@ def setUpModule():
     toolchain = os.path.join(WORK, "buildroot", "toolchain")
     if not os.path.exists(os.path.join(toolchain, "sysroot")):
         make_toolchain(toolchain)
-    # The images are built at once, each in its own output directory, so
-    # that both cores work while a package's configure script runs alone.
+
+
+def build_all():
+    """The images, built at once when the first is wanted, each in its own
+    output directory, so that both cores work while a package's configure
+    script runs alone."""
     with concurrent.futures.ThreadPoolExecutor(len(VARIANTS)) as pool:
         for variant, failure in zip(VARIANTS, pool.map(built, VARIANTS)):
             variant.failure = failure
+            variant.built = True
 
 
 def built(variant):
@@ -120,10 +125,13 @@ class Variant:
     out_of_tree = False
     user_host = False     # a user's host and checkout: see UserHost
 
+    built = False
     failure = None
 
     @classmethod
     def setUpClass(cls):
+        if not cls.built:
+            build_all()
         if cls.failure:
             raise cls.failure
 
