@@ -85,7 +85,7 @@ def built(variant):
         variant.build()
         return None
     except (OSError, StepFailed, subprocess.CalledProcessError) as failure:
-        return RuntimeError("building %s: Buildroot, uClibc-ng: %s" % (variant.__name__, failure))
+        return RuntimeError("building: %s, uClibc-ng: %s" % (variant.system, failure))
 
 
 def make_toolchain(where):
@@ -283,6 +283,8 @@ class BusyBoxSeparateUsr(WithBusyBox, FirmwareCase):
     """Separate /usr, shared libraries, the zziplib objects, ours made
     first."""
 
+    system = "Buildroot with BusyBox, separate /usr"
+
     fragment = ZZIPLIB
     first = "fernwick"
 
@@ -290,6 +292,8 @@ class BusyBoxSeparateUsr(WithBusyBox, FirmwareCase):
 class BusyBoxMergedUsr(WithBusyBox, FirmwareCase):
     """Merged /usr, static libraries only, the zziplib objects, BusyBox made
     first."""
+
+    system = "Buildroot with BusyBox, merged /usr, static"
 
     fragment = "BR2_ROOTFS_MERGED_USR=y\nBR2_STATIC_LIBS=y\n" + ZZIPLIB
     first = "busybox"
@@ -299,6 +303,8 @@ class UserHost(Variant, FirmwareCase):
     """No BusyBox, built out of tree, on the host and checkout as a user has
     them: a CMake older than 3.25 first on PATH, no help2man, and a checkout
     holding a build directory and a file of the user's."""
+
+    system = "Buildroot without BusyBox, out of tree, on a user's host"
 
     fragment = NO_BUSYBOX
     out_of_tree = True

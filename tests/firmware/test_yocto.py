@@ -273,7 +273,11 @@ def split(image, values):
 
 
 def matches(path, pattern):
-    return fnmatch.fnmatch(path, pattern) or fnmatch.fnmatch(path, pattern.rstrip("/") + "/*")
+    """Whether FILES' pattern takes path: a glob, whose matches that are
+    directories take everything beneath them."""
+    parts, globs = path.strip("/").split("/"), pattern.strip("/").split("/")
+    return len(globs) <= len(parts) and all(
+        fnmatch.fnmatchcase(part, glob) for part, glob in zip(parts, globs))
 
 
 TOOLCHAIN = """set(CMAKE_SYSTEM_NAME Linux)
