@@ -96,10 +96,12 @@ done
 for _ in $(seq "$read_only"); do
     mount --bind "$1" "$1"
     mount -o remount,bind,ro "$1"
+    # The checks' own work stays writable, inside a read-only checkout too.
+    case $WORK/ in
+    "$1"/*) mount --bind "$WORK" "$WORK" && mount -o remount,bind,rw "$WORK" ;;
+    esac
     shift
 done
-# The checks' own work stays writable, inside a read-only checkout too.
-[ "$read_only" = 0 ] || { mount --bind "$WORK" "$WORK" && mount -o remount,bind,rw "$WORK"; }
 exec "$@"
 """
     hidden = sorted({p for name in hide for p in (shutil.which(name), "/usr/bin/" + name) if p})

@@ -184,17 +184,14 @@ class Variant:
                       env=dict(os.environ, PATH=path or os.environ["PATH"])
                       ).strip().partition("=")[2]
 
-    def config(self, option):
-        return ("%s=y\n" % option) in read(os.path.join(self.out, ".config"))
-
     def test_target(self):
         target = os.path.join(self.out, "target")
         program = target + "/usr/bin/hostname"
-        needed = output(["mipsel-linux-gnu-readelf", "-d", program])
         self.rows([
             ("hostname is a MIPS program", lambda: mips32el(program)),
             ("it needs the C library only", lambda: {
-                line.split("[")[1].rstrip("]") for line in needed.splitlines()
+                line.split("[")[1].rstrip("]") for line in
+                output(["mipsel-linux-gnu-readelf", "-d", program]).splitlines()
                 if "(NEEDED)" in line} <= {"libc.so.0", "ld-uClibc.so.1"}),
             ("it prints the host name", lambda: target_run(target, program) ==
              (0, os.uname().nodename)),
@@ -245,9 +242,8 @@ class Variant:
              lambda: status == 0 or errors and all(
                  os.path.basename(e).split(".")[0] in
                  {p.replace("host-", "") for p in OVERRIDES} for e in errors)),
-            ("its archive of our sources holds the tracked files alone", lambda: sorted(
-                m.name.split("/", 1)[1] for m in tarfile.open(archive) if not m.isdir())
-             == wanted),
+            ("its archive of our sources holds the tracked files alone",
+             lambda: archived(archive) == wanted),
             ("our licence collected", lambda: same_file(
                 legal + "/licenses/fernwick-1.0.0/LICENSE", ROOT + "/LICENSE")),
             ("the manifest names our licence", lambda: '"fernwick","1.0.0","MIT' in read(
@@ -258,6 +254,12 @@ class Variant:
                 files_under(legal + "/licenses", f) for f in
                 ("COPYING.LIB", "COPYING.MPL", "copying.htm.md"))))
         self.rows(rows, log)
+
+
+def archived(archive):
+    """The files in a source archive, without its top directory."""
+    with tarfile.open(archive) as files:
+        return sorted(m.name.split("/", 1)[1] for m in files if not m.isdir())
 
 
 class WithBusyBox(Variant):

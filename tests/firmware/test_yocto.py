@@ -81,6 +81,7 @@ class BitBake:
         with open(self.build + "/conf/local.conf", "a") as f:
             f.write(LOCAL_CONF)
         self.layer = os.path.join(self.checkout, LAYER)
+        shutil.copy(os.path.join(HERE, "yocto_values.py"), work)
 
     def run(self, command, name, check=True):
         """command in the build environment, as nobody, with the checkout
@@ -96,8 +97,8 @@ class BitBake:
         with open(self.build + "/conf/auto.conf", "w") as f:
             f.write('DISTRO_FEATURES:append = " usrmerge"\n' if usrmerge else "")
         out = os.path.join(self.work, "values-%s%s.json" % (recipe, "-usrmerge" * usrmerge))
-        self.run("python3 %s/yocto_values.py %s %s %s" % (HERE, out, recipe, " ".join(names)),
-                 "values-" + recipe)
+        self.run("python3 %s/yocto_values.py %s %s %s" % (self.work, out, recipe,
+                                                          " ".join(names)), "values-" + recipe)
         with open(out) as f:
             return json.load(f)
 
