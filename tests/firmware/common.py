@@ -387,8 +387,9 @@ def unpacked_system(name):
         if os.path.isdir(SYSTEMS) else []
     if not archives:
         raise unittest.SkipTest(
-            "skipped: no snapshot of %s in %s (set FERNWICK_SYSTEMS to the folder of the "
-            "firmware systems' pinned source archives to run the real systems)" % (name, SYSTEMS))
+            "the real system's checks need its pinned snapshot, and %s has no %s-*: set "
+            "FERNWICK_SYSTEMS to the folder of the systems' source archives to run them"
+            % (SYSTEMS, name))
     archive = os.path.join(SYSTEMS, sorted(archives)[-1])
     dest = os.path.join(WORK, "systems", os.path.basename(archive).split(".tar")[0])
     if not os.path.isdir(dest):
