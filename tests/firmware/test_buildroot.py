@@ -189,6 +189,7 @@ class Variant:
         program = target + "/usr/bin/hostname"
         self.rows([
             ("hostname is a MIPS program", lambda: mips32el(program)),
+            ("the image's PATH finds ours", lambda: banner_is_ours(target, image_path(target))),
             ("it needs the C library only", lambda: {
                 line.split("[")[1].rstrip("]") for line in
                 output(["mipsel-linux-gnu-readelf", "-d", program]).splitlines()
@@ -256,6 +257,12 @@ class Variant:
         self.rows(rows, log)
 
 
+def image_path(target):
+    """The PATH of the image's /etc/profile."""
+    return [line.split("=", 1)[1].strip('"') for line in read(target + "/etc/profile").splitlines()
+            if line.startswith("export PATH=")][0]
+
+
 def archived(archive):
     """The files in a source archive, without its top directory."""
     with tarfile.open(archive) as files:
@@ -267,13 +274,10 @@ class WithBusyBox(Variant):
 
     def test_busybox(self):
         target = os.path.join(self.out, "target")
-        path = [line.split("=", 1)[1].strip('"') for line in
-                read(target + "/etc/profile").splitlines() if line.startswith("export PATH=")][0]
         with open(target + "/etc/hostname") as f:
             name = f.read().split()[0]
         self.rows([
             ("one hostname program", lambda: len(hostname_programs(target)) == 1),
-            ("the image's PATH finds ours", lambda: banner_is_ours(target, path)),
             ("the boot line sets the name from /etc/hostname",
              lambda: boot_names(target) == [name]),
             ("BusyBox still answers", lambda: target_run(
