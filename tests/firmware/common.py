@@ -248,7 +248,7 @@ class Toolchain:
              "uclibc-buildroot": "uClibc-ng as Buildroot configures it"}
 
     def __init__(self, libc):
-        self.libc, self.name, self.file = libc, self.NAMES[libc], self.FILES[libc]
+        self.libc, self.file = libc, self.FILES[libc]
         base = os.path.join(WORK, "toolchains", libc)
         self.bin, self.staging = os.path.join(base, "bin"), os.path.join(base, "staging")
         self.prefix = os.path.join(self.bin, "mipsel-fw-linux-%s-" % libc)

@@ -25,8 +25,8 @@ import shutil
 import unittest
 
 from common import (HERE, NATIVE_MANUAL, ROOT, WORK, FirmwareCase, StepFailed, Toolchain,
-                    banner_is_ours, copy_sources, ensure_busybox_standin, fresh, isolated, read,
-                    resolve, run, same_file, tree_rows, unpacked_system)
+                    banner_is_ours, copy_sources, ensure_busybox_standin, files_under, fresh,
+                    isolated, read, resolve, run, same_file, tree_rows, unpacked_system)
 
 LAYER = "packaging/yocto/meta-fernwick"
 RECIPE = LAYER + "/recipes-core/fernwick/fernwick_1.0.0.bb"
@@ -144,17 +144,12 @@ class Layer(FirmwareCase):
             ("the sources unpacked are those SRC_URI names, from the read-only checkout",
              lambda: sorted(os.listdir(unpacked)) == wanted
              and all(same_file(os.path.join(unpacked, f), os.path.join(ROOT, f))
-                     for f in copy_list(unpacked))),
+                     for f in files_under(unpacked, "*"))),
             ("fetch and unpack with no warning", lambda: not warnings(log)),
             ("MIT, with LICENSE's checksum",
              lambda: (recipe["variables"]["LICENSE"], recipe["variables"]["LIC_FILES_CHKSUM"])
              == ("MIT", licence)),
         ], log)
-
-
-def copy_list(top):
-    return [os.path.relpath(os.path.join(d, f), top) for d, _, names in os.walk(top)
-            for f in names]
 
 
 class Build(FirmwareCase):
@@ -266,7 +261,7 @@ def split(image, values):
     packaging assigns them: each to the first package in PACKAGES whose
     FILES names it or a directory above it; "" holds those of none."""
     out = {}
-    for path in sorted("/" + f for f in copy_list(image)):
+    for path in sorted("/" + f for f in files_under(image, "*")):
         owner = next((p for p in values["packages"] for pattern in values["files"][p]
                       if matches(path, pattern)), "")
         out.setdefault(owner, []).append(path)
