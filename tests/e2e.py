@@ -116,8 +116,10 @@ def unprivileged_prefix():
 class Runner:
     def __init__(self, programs, emulator):
         # World-readable copies, so that an unprivileged user can run them
-        # wherever the build tree lies.
-        self.dir = tempfile.mkdtemp(prefix="fernwick-e2e-")
+        # wherever the build tree lies.  The program's name is data wherever
+        # it is written: its path holds a conversion, a backslash, a blank
+        # and a byte above 0x7f.
+        self.dir = tempfile.mkdtemp(prefix=os.fsdecode(b"fernwick-e2e-%s%d\\ \xe9-"))
         os.chmod(self.dir, 0o755)
         self.programs = {}
         for key, path in programs.items():
@@ -190,7 +192,7 @@ class Runner:
 
 
 def cases(programs, libc, version, latin1):
-    p = programs["hostname"].encode()
+    p = os.fsencode(programs["hostname"])
     text = LIBC[libc]
     try_help = b"Try `" + p + b" --help' for more information.\n"
     help_text = (
@@ -219,11 +221,11 @@ def cases(programs, libc, version, latin1):
     def refused(quoted, why=b"Invalid argument"):
         return dict(status=1, err=diag(b"cannot set name to " + quoted + b": " + why))
 
-    odd = b"a\x01b\tc'd\\e\x7f\xe9\xa0\x80\x1b[0m"
-    odd_quoted = b"`a\\001b\\tc\\'d\\\\e\\177\\351\\240\\200\\033[0m'"
+    odd = b"a\x01b\tc'd\\e\x7f\xe9\xa0\x80\x1b[0m%s%n"
+    odd_quoted = b"`a\\001b\\tc\\'d\\\\e\\177\\351\\240\\200\\033[0m%s%n'"
     quoted = {"C": odd_quoted, "C.UTF-8": odd_quoted, LATIN1: odd_quoted}
     if text["locale governs isprint"] and latin1:
-        quoted[LATIN1] = b"`a\\001b\\tc\\'d\\\\e\\177\xe9\xa0\\200\\033[0m'"
+        quoted[LATIN1] = b"`a\\001b\\tc\\'d\\\\e\\177\xe9\xa0\\200\\033[0m%s%n'"
     long_name = b"L" * 300
     n65 = b"n" * 65
 
@@ -257,7 +259,8 @@ def cases(programs, libc, version, latin1):
              **refused(b"`other'", b"Operation not permitted"), unprivileged=True,
              valgrind=True),
         Case("gethostname fails", [], program="failing", status=1,
-             err=diag(b"cannot determine hostname: Bad address", programs["failing"].encode()),
+             err=diag(b"cannot determine hostname: Bad address",
+                      os.fsencode(programs["failing"])),
              valgrind=True),
         Case("print to a full device", [], status=1,
              err=diag(text["name lost"](b"No space left on device")), stdout="full",
@@ -278,6 +281,14 @@ def cases(programs, libc, version, latin1):
         name = bytes(ord("a") + i % 26 for i in range(length))
         rows.append(Case(f"print a {length}-byte name", [], out=name + b"\n", preset=name,
                          valgrind=length in (0, 64)))
+    # A name is data: conversions are printed as they are, and so is every
+    # byte value but NUL, in as many names as the kernel's 64-byte limit needs.
+    rows.append(Case("print conversions", [], out=b"%s%n%d%%\n", preset=b"%s%n%d%%"))
+    every = bytes(range(1, 256))
+    for start in range(0, len(every), 64):
+        name = every[start:start + 64]
+        rows.append(Case(f"print the bytes {name[0]} to {name[-1]}", [], out=name + b"\n",
+                         preset=name))
     for locale in quoted:
         rows += [
             Case(f"odd bytes in extra operand ({locale})", ["x", odd],
