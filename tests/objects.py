@@ -7,12 +7,16 @@ Usage:
       linked, it needs exactly the C library; static, it needs nothing.
       Neither may carry code of the C++ run-time library, which a static
       link would otherwise hide.
-  objects.py tailcopy OBJECT REFERENCE
+  objects.py tailcopy OBJECT REFERENCE SHARED
       OBJECT is for REFERENCE's architecture, defines tailcopy as a global
-      function and has no undefined symbols.
+      function and has no undefined symbols; SHARED, a shared library linked
+      from it, exports tailcopy.
   objects.py defines OBJECT REFERENCE SYMBOL...
       OBJECT is for REFERENCE's architecture and defines each SYMBOL as a
       global function.
+
+A global function is defined with default visibility: hidden, a shared
+library linked from the object would not export it.
   objects.py no-prefix FILE PREFIX
       FILE has no symbol whose name starts with PREFIX.
 """
@@ -39,13 +43,14 @@ def architecture(path):
     return fields
 
 
-def symbols(path):
-    """(name, type, binding, section index) of every symbol table entry."""
+def symbols(path, table="-s"):
+    """(name, type, binding, section index, visibility) of every entry of
+    the symbol table (or of the dynamic one, with "--dyn-syms")."""
     result = []
-    for line in readelf("-s", path).splitlines():
+    for line in readelf(table, path).splitlines():
         parts = line.split()
         if len(parts) >= 8 and parts[0].endswith(":") and parts[0][:-1].isdigit():
-            result.append((parts[7], parts[3], parts[4], parts[6]))
+            result.append((parts[7], parts[3], parts[4], parts[6], parts[5]))
     return result
 
 
@@ -63,11 +68,12 @@ def same_architecture(obj, reference):
     check(got == want, f"{obj} is {got}, the build's programs are {want}")
 
 
-def defines(obj, names):
-    table = symbols(obj)
+def defines(obj, names, table="-s"):
+    entries = symbols(obj, table)
     for name in names:
-        check(any(n == name and t == "FUNC" and b == "GLOBAL" and s != "UND"
-                  for n, t, b, s in table), f"{obj} defines {name} as a global function")
+        check(any(n == name and t == "FUNC" and b == "GLOBAL" and s != "UND" and v == "DEFAULT"
+                  for n, t, b, s, v in entries),
+              f"{obj} defines {name} as a global function of default visibility ({table})")
 
 
 def c_library_only(program):
@@ -78,7 +84,7 @@ def c_library_only(program):
     else:
         check(len(needed) == 1 and re.fullmatch(r"libc\.so(\.\d+)?", needed[0]),
               f"{program} needs the C library only (needs {needed})")
-    cxx = sorted({n for n, t, b, s in symbols(program) if n.startswith(CXX_RUNTIME)})
+    cxx = sorted({e[0] for e in symbols(program) if e[0].startswith(CXX_RUNTIME)})
     check(not cxx, f"{program} carries no C++ run-time code (has {cxx[:5]})")
 
 
@@ -89,13 +95,14 @@ def main():
     elif mode == "tailcopy":
         same_architecture(path, sys.argv[3])
         defines(path, ["tailcopy"])
-        undefined = [n for n, t, b, s in symbols(path) if s == "UND" and n]
+        undefined = [e[0] for e in symbols(path) if e[3] == "UND" and e[0]]
         check(not undefined, f"{path} has no undefined symbols (has {undefined})")
+        defines(sys.argv[4], ["tailcopy"], "--dyn-syms")
     elif mode == "defines":
         same_architecture(path, sys.argv[3])
         defines(path, sys.argv[4:])
     elif mode == "no-prefix":
-        found = [n for n, t, b, s in symbols(path) if n.startswith(sys.argv[3])]
+        found = [e[0] for e in symbols(path) if e[0].startswith(sys.argv[3])]
         check(not found, f"{path} has no {sys.argv[3]} symbols (has {found})")
     else:
         sys.exit(f"unknown mode {mode}")

@@ -1,4 +1,5 @@
-/* tailcopy from C: the object links into a C program and behaves. */
+/* tailcopy from C, and from C++ (tailcopy_test.cc): the object links into
+   a program of either language and behaves. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -32,8 +33,8 @@ int main(void)
 
     /* A long source, with every byte value but NUL, those above 0x7f included. */
     size_t n = (size_t)1 << 20;
-    char* src = malloc(n + 1);
-    char* dst = malloc(n + 2);
+    char* src = (char*)malloc(n + 1);
+    char* dst = (char*)malloc(n + 2);
     if (!src || !dst) {
         printf("FAIL cannot allocate\n");
         return 1;
