@@ -47,6 +47,13 @@ void stand_down()
     alloc.trace = false;
 }
 
+void note(char event)
+{
+    std::size_t n = std::strlen(alloc.events);
+    if (n + 1 < sizeof alloc.events)
+        alloc.events[n] = event;
+}
+
 bool refuse(std::size_t n)
 {
     static const bool registered = std::atexit(stand_down) == 0;
@@ -81,6 +88,7 @@ using fault::stdio;
 
 extern "C" void* __wrap_malloc(std::size_t n)
 {
+    fault::note('m');
     if (fault::refuse(n)) {
         errno = ENOMEM;
         return nullptr;
@@ -95,6 +103,7 @@ extern "C" void* __wrap_malloc(std::size_t n)
 
 extern "C" void* __wrap_realloc(void* p, std::size_t n)
 {
+    fault::note('r');
     if (fault::refuse(n)) {
         errno = ENOMEM;
         return nullptr;
@@ -110,6 +119,7 @@ extern "C" void* __wrap_realloc(void* p, std::size_t n)
 
 extern "C" void __wrap_free(void* p)
 {
+    fault::note(p ? 'F' : 'f');
     if (p) {
         --alloc.live;
         alloc.calls_at_last_free = alloc.calls;

@@ -19,6 +19,9 @@ struct allocator_control {
     long live = 0;                            // blocks handed out and not yet freed
     long calls_at_last_free = -1;             // requests seen when a block was last freed
     std::size_t last_request = 0;
+    // The calls seen, in order: m malloc, r realloc, f free of null, F free
+    // of a block (the first 15).
+    char events[16] = {};
 };
 extern allocator_control alloc;
 

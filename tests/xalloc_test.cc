@@ -42,11 +42,48 @@ TEST_F(Xalloc, ZeroByteRequestsAreServedAsOneByte)
     EXPECT_EQ(alloc.live, live);
     EXPECT_EQ(alloc.calls_at_last_free, calls); // p went before the byte was asked for
     std::free(q);
+}
 
-    q = rpl_realloc(nullptr, 0);
-    ASSERT_NE(q, nullptr);
-    EXPECT_EQ(alloc.last_request, 1u);
-    std::free(q);
+// rpl_realloc over every class of its input: a block or null, a size of 0
+// or not, the allocator refusing or not.  The calls it makes, in order
+// (m malloc, r realloc, f free of null, F free of a block), what it
+// returns, and the block it leaves.
+TEST_F(Xalloc, ReallocReplacementByInput)
+{
+    const struct {
+        bool block;
+        std::size_t n;
+        bool refuse;
+        const char* calls;
+        std::size_t request;
+    } rows[] = {
+        {false, 0, false, "fm", 1}, {false, 0, true, "fm", 1}, {true, 0, false, "Fm", 1},
+        {true, 0, true, "Fm", 1},   {false, 5, false, "m", 5}, {false, 5, true, "m", 5},
+        {true, 5, false, "r", 5},   {true, 5, true, "r", 5},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(::testing::Message()
+                     << "block " << r.block << " size " << r.n << " refused " << r.refuse);
+        fault::reset();
+        char* p = r.block ? static_cast<char*>(rpl_malloc(8)) : nullptr;
+        if (p)
+            std::strcpy(p, "kept");
+        alloc.fail_after = r.refuse ? 0 : -1;
+        alloc.events[0] = '\0';
+        char* q = static_cast<char*>(rpl_realloc(p, r.n));
+        const std::string calls = alloc.events;
+        alloc.fail_after = -1;
+        EXPECT_EQ(calls, r.calls);
+        EXPECT_EQ(alloc.last_request, r.request);
+        EXPECT_EQ(q == nullptr, r.refuse);
+        // The old contents move with a resized block; a refused resize
+        // leaves the old block as it was.
+        if (r.block && r.n != 0) {
+            EXPECT_STREQ(q ? q : p, "kept");
+        }
+        std::free(r.block && r.n != 0 && !q ? p : q);
+        EXPECT_EQ(alloc.live, 0);
+    }
 }
 
 TEST_F(Xalloc, ReallocOfNullIsMalloc)
@@ -90,18 +127,6 @@ TEST_F(Xalloc, GrowthRule)
         }
         std::free(q);
     }
-}
-
-TEST_F(Xalloc, FailedReallocKeepsTheOldBlock)
-{
-    char* p = static_cast<char*>(rpl_malloc(8));
-    std::strcpy(p, "intact");
-    alloc.fail_after = 0;
-    EXPECT_EQ(rpl_realloc(p, 100), nullptr);
-    EXPECT_EQ(rpl_malloc(5), nullptr);
-    alloc.fail_after = -1;
-    EXPECT_STREQ(p, "intact");
-    std::free(p);
 }
 
 TEST_F(Xalloc, ZeroRequestThatCannotBeHadReturnsNull)
