@@ -207,21 +207,21 @@ TEST_F(Slots, ExhaustionWhileQuoting)
 TEST_F(Slots, SlotNumberTooLargeForTheVector)
 {
     // The vector is already on the heap, so growing it is one request.
-    if (SIZE_MAX / (sizeof(std::size_t) + sizeof(char*)) <= static_cast<std::size_t>(INT_MAX)) {
-        int limit = static_cast<int>(SIZE_MAX / (sizeof(std::size_t) + sizeof(char*)));
+    const std::size_t slot_size = sizeof(std::size_t) + sizeof(char*);
+    const auto asked = [&](std::size_t count) {
+        return "^alloc " + std::to_string(count * slot_size) + "\n[^\n]*: memory exhausted\n$";
+    };
+    if (SIZE_MAX / slot_size <= static_cast<std::size_t>(INT_MAX)) {
+        int limit = static_cast<int>(SIZE_MAX / slot_size);
         EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(limit, "x")),
                     ::testing::ExitedWithCode(1), fault::exhausted_only);
         EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(limit - 1, "x")),
-                    ::testing::ExitedWithCode(1),
-                    "^alloc " +
-                        std::to_string(static_cast<std::size_t>(limit) *
-                                       (sizeof(std::size_t) + sizeof(char*))) +
-                        "\n[^\n]*: memory exhausted\n$");
+                    ::testing::ExitedWithCode(1), asked(static_cast<std::size_t>(limit)));
     } else {
-        // Every int fits the size type; the largest one is refused by the
-        // allocator instead.
-        EXPECT_EXIT((alloc.fail_above = 1 << 20, quote_n(INT_MAX, "x")),
-                    ::testing::ExitedWithCode(1), fault::exhausted_only);
+        // Every int fits the size type: the largest is asked of the
+        // allocator, which refuses it.
+        EXPECT_EXIT((fault::trace_refusing_huge(), quote_n(INT_MAX, "x")),
+                    ::testing::ExitedWithCode(1), asked(std::size_t(INT_MAX) + 1));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "quotearg.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -37,9 +38,10 @@ std::string style_name(quote_style s)
 void check_rendering(const quote_options& o, const std::string& text, std::size_t arg_len,
                      const std::string& want)
 {
+    const bool terminated = arg_len == SIZE_MAX;
     SCOPED_TRACE("style " + style_name(o.style) + ", argument \"" + text + "\"" +
-                 (arg_len == nul_terminated ? " NUL-terminated" : ""));
-    const std::unique_ptr<char[]> copy = exact_copy(text, arg_len == nul_terminated);
+                 (terminated ? " NUL-terminated" : ""));
+    const std::unique_ptr<char[]> copy = exact_copy(text, terminated);
     const char* arg = copy.get();
     const std::size_t n = want.size();
     errno = EDOM;
@@ -60,11 +62,13 @@ void check_rendering(const quote_options& o, const std::string& text, std::size_
     }
 }
 
+// Counted, and NUL-terminated as a caller may say it: with the size type's
+// largest value, written as that rather than as the library's constant.
 void check_example(const example& e, const quote_options& o)
 {
     check_rendering(o, e.arg, e.arg.size(), e.want);
     if (e.arg.find('\0') == std::string::npos)
-        check_rendering(o, e.arg, nul_terminated, e.want);
+        check_rendering(o, e.arg, SIZE_MAX, e.want);
 }
 
 const example examples[] = {
