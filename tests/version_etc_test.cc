@@ -40,11 +40,12 @@ std::string authors_line(const std::string& b)
 
 TEST(VersionEtc, Banner)
 {
-    std::string b = banner("cmd", "Ann", static_cast<const char*>(nullptr));
-    EXPECT_EQ(b.substr(0, b.find('\n') + 1), "cmd (Pkg) 2.5\n");
+    // Names are data, conversions and all.
+    std::string b = banner("cmd%s", "Ann%n", static_cast<const char*>(nullptr));
+    EXPECT_EQ(b.substr(0, b.find('\n') + 1), "cmd%s (Pkg) 2.5\n");
     EXPECT_EQ(b.substr(b.find('\n') + 1, b.find('\n', b.find('\n') + 1) - b.find('\n')),
               "Copyright (C) 2026 The Fernwick developers.\n");
-    EXPECT_EQ(authors_line(b), "Written by Ann.\n");
+    EXPECT_EQ(authors_line(b), "Written by Ann%n.\n");
 
     b = banner(nullptr, "Ann", static_cast<const char*>(nullptr));
     EXPECT_EQ(b.substr(0, b.find('\n') + 1), "Pkg 2.5\n");

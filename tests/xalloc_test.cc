@@ -131,10 +131,13 @@ TEST_F(Xalloc, GrowthRule)
 
 TEST_F(Xalloc, ZeroRequestThatCannotBeHadReturnsNull)
 {
+    void* p = xmalloc(4);
     alloc.fail_after = 0;
     EXPECT_EQ(xmalloc(0), nullptr);
     EXPECT_EQ(xrealloc(nullptr, 0), nullptr);
+    EXPECT_EQ(xrealloc(p, 0), nullptr); // p released all the same
     EXPECT_EQ(xmalloc_elems(0, 8), nullptr);
+    EXPECT_EQ(alloc.live, 0);
 }
 
 TEST_F(Xalloc, RefusedRequestIsExhaustion)
