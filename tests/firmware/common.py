@@ -306,6 +306,14 @@ def holds_bytes(root, data):
     return False
 
 
+def exports_tailcopy(obj):
+    """Whether the object obj defines tailcopy as a global function of
+    default visibility, which a library linked from it exports (as
+    tests/objects.py decides; the architecture is checked apart)."""
+    return subprocess.run(["python3", ROOT + "/tests/objects.py", "defines", obj, obj,
+                           "tailcopy"], capture_output=True).returncode == 0
+
+
 def same_file(a, b):
     try:
         with open(a, "rb") as one, open(b, "rb") as two:
@@ -329,6 +337,8 @@ def tree_rows(tc, program_root, dev_root, built, manual=True, zziplib=False):
          (["include/fernwick/tailcopy.h"], sorted("lib/fernwick/" + o for o in objects))),
         ("every object a MIPS relocatable",
          lambda: all(mips32el(d + "/lib/fernwick/" + o, 1) for o in objects)),
+        ("tailcopy exported from its object",
+         lambda: exports_tailcopy(d + "/lib/fernwick/tailcopy.o")),
         ("the manual is the native build's" if manual else "no manual page",
          lambda: same_file(page, NATIVE_MANUAL) if manual else not os.path.lexists(page)),
         ("LICENSE with the program", lambda: same_file(p + doc + "LICENSE", ROOT + "/LICENSE")),

@@ -21,7 +21,8 @@ import unittest
 
 from common import (DEPS, HERE, ROOT, WORK, FirmwareCase, StepFailed, banner_is_ours,
                     boot_names, copy_sources, files_under, fresh, hostname_programs, isolated,
-                    mips32el, output, read, run, same_file, target_run, unpacked_system)
+                    exports_tailcopy, mips32el, output, read, run, same_file, target_run,
+                    unpacked_system)
 
 TRIPLET = "mipsel-buildroot-linux-uclibc"
 SOURCES = os.path.join(DEPS, "sources")
@@ -215,6 +216,8 @@ class Variant:
             ("the objects in staging, each a MIPS relocatable",
              lambda: sorted(files_under(staging + "/usr/lib/fernwick", "*.o")) == sorted(objects)
              and all(mips32el(staging + "/usr/lib/fernwick/" + o, 1) for o in objects)),
+            ("tailcopy exported from its object in staging",
+             lambda: exports_tailcopy(staging + "/usr/lib/fernwick/tailcopy.o")),
             ("the licence beside them", lambda: same_file(
                 staging + "/usr/share/doc/Fernwick/LICENSE", ROOT + "/LICENSE")),
             ("no manual page made", lambda: not files_under(staging, "hostname.1")),
