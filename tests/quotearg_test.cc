@@ -60,6 +60,10 @@ void check_rendering(const quote_options& o, const std::string& text, std::size_
         for (std::size_t k = n < size ? n + 1 : size; k < buf.size(); ++k)
             ASSERT_EQ(buf[k], '\x5a') << "byte " << k << " of buffer " << size;
     }
+    // A buffer said to be as large as the size type allows: all of it fits.
+    std::vector<char> big(n + 1, '\x5a');
+    EXPECT_EQ(quotearg_buffer(big.data(), SIZE_MAX, arg, arg_len, &o), n);
+    EXPECT_EQ(std::string(big.data(), n + 1), want + '\0');
 }
 
 // Counted, and NUL-terminated as a caller may say it: with the size type's
@@ -241,6 +245,10 @@ TEST(SetCharQuoting, SetsAndClearsOneBit)
     EXPECT_EQ(set_char_quoting(&o, 'A', 2), 1);
     EXPECT_EQ(o.extra[2], 0u);
     EXPECT_EQ(set_char_quoting(&o, 'A', 3), 0);
+    // Negative values too: their lowest bit decides, and no other bit moves.
+    EXPECT_EQ(set_char_quoting(&o, 'A', -2), 1);
+    EXPECT_EQ(set_char_quoting(&o, 'A', -1), 0);
+    EXPECT_EQ(o.extra[2], 1u << 1);
     EXPECT_EQ(set_char_quoting(&o, '\xff', 1), 0);
     EXPECT_EQ(o.extra[7], 1u << 31);
     EXPECT_EQ(set_char_quoting(&o, '\0', 1), 0);
