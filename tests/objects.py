@@ -14,11 +14,11 @@ Usage:
   objects.py defines OBJECT REFERENCE SYMBOL...
       OBJECT is for REFERENCE's architecture and defines each SYMBOL as a
       global function.
-
-A global function is defined with default visibility: hidden, a shared
-library linked from the object would not export it.
   objects.py no-prefix FILE PREFIX
       FILE has no symbol whose name starts with PREFIX.
+
+A global function is one of default visibility too: hidden, a shared library
+linked from the object would not export it.
 """
 
 import re
