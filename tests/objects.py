@@ -21,6 +21,7 @@ A global function is one of default visibility too: hidden, a shared library
 linked from the object would not export it.
 """
 
+import collections
 import re
 import subprocess
 import sys
@@ -43,14 +44,17 @@ def architecture(path):
     return fields
 
 
+Symbol = collections.namedtuple("Symbol", "name type binding section visibility")
+
+
 def symbols(path, table="-s"):
-    """(name, type, binding, section index, visibility) of every entry of
-    the symbol table (or of the dynamic one, with "--dyn-syms")."""
+    """Every entry of the symbol table (or of the dynamic one, with
+    "--dyn-syms")."""
     result = []
     for line in readelf(table, path).splitlines():
         parts = line.split()
         if len(parts) >= 8 and parts[0].endswith(":") and parts[0][:-1].isdigit():
-            result.append((parts[7], parts[3], parts[4], parts[6], parts[5]))
+            result.append(Symbol(parts[7], parts[3], parts[4], parts[6], parts[5]))
     return result
 
 
@@ -71,8 +75,8 @@ def same_architecture(obj, reference):
 def defines(obj, names, table="-s"):
     entries = symbols(obj, table)
     for name in names:
-        check(any(n == name and t == "FUNC" and b == "GLOBAL" and s != "UND" and v == "DEFAULT"
-                  for n, t, b, s, v in entries),
+        check(any(e.name == name and e.type == "FUNC" and e.binding == "GLOBAL"
+                  and e.section != "UND" and e.visibility == "DEFAULT" for e in entries),
               f"{obj} defines {name} as a global function of default visibility ({table})")
 
 
@@ -84,7 +88,7 @@ def c_library_only(program):
     else:
         check(len(needed) == 1 and re.fullmatch(r"libc\.so(\.\d+)?", needed[0]),
               f"{program} needs the C library only (needs {needed})")
-    cxx = sorted({e[0] for e in symbols(program) if e[0].startswith(CXX_RUNTIME)})
+    cxx = sorted({e.name for e in symbols(program) if e.name.startswith(CXX_RUNTIME)})
     check(not cxx, f"{program} carries no C++ run-time code (has {cxx[:5]})")
 
 
@@ -95,14 +99,14 @@ def main():
     elif mode == "tailcopy":
         same_architecture(path, sys.argv[3])
         defines(path, ["tailcopy"])
-        undefined = [e[0] for e in symbols(path) if e[3] == "UND" and e[0]]
+        undefined = [e.name for e in symbols(path) if e.section == "UND" and e.name]
         check(not undefined, f"{path} has no undefined symbols (has {undefined})")
         defines(sys.argv[4], ["tailcopy"], "--dyn-syms")
     elif mode == "defines":
         same_architecture(path, sys.argv[3])
         defines(path, sys.argv[4:])
     elif mode == "no-prefix":
-        found = [e[0] for e in symbols(path) if e[0].startswith(sys.argv[3])]
+        found = [e.name for e in symbols(path) if e.name.startswith(sys.argv[3])]
         check(not found, f"{path} has no {sys.argv[3]} symbols (has {found})")
     else:
         sys.exit(f"unknown mode {mode}")
