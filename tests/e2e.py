@@ -130,9 +130,23 @@ class Runner:
         os.makedirs(self.locales, mode=0o755)
         subprocess.run(["localedef", "-i", "en_US", "-f", "ISO-8859-1",
                         os.path.join(self.locales, LATIN1)], check=True)
-        self.emulator = emulator
+        self.emulator = self.reachable_sysroot(emulator)
         self.failures = 0
         self.passed = 0
+
+    def reachable_sysroot(self, emulator):
+        """The emulator with the sysroot it is given by -L replaced by a
+        world-readable copy of the sysroot's lib/ (the loader and the C
+        library), which an unprivileged user reaches wherever the sysroot
+        lies."""
+        if "-L" not in emulator:
+            return emulator
+        at = emulator.index("-L") + 1
+        copy = os.path.join(self.dir, "sysroot")
+        shutil.copytree(os.path.join(emulator[at], "lib"), os.path.join(copy, "lib"),
+                        symlinks=True)
+        os.chmod(copy, 0o755)
+        return emulator[:at] + [copy] + emulator[at + 1:]
 
     def environment(self, locale):
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "LC_ALL": locale,
