@@ -390,9 +390,9 @@ class FirmwareCase(unittest.TestCase):
                                                 if log else ""))
 
 
-def unpacked_system(name):
-    """The directory of a pinned system's tree unpacked under build/firmware,
-    or SkipTest when the snapshots are not here."""
+def unpacked_system(name, under=os.path.join(WORK, "systems")):
+    """The directory of a pinned system's tree unpacked under build/firmware
+    (or under), or SkipTest when the snapshots are not here."""
     archives = [f for f in os.listdir(SYSTEMS) if f.startswith(name + "-")] \
         if os.path.isdir(SYSTEMS) else []
     if not archives:
@@ -401,7 +401,7 @@ def unpacked_system(name):
             "FERNWICK_SYSTEMS to the folder of the systems' source archives to run them"
             % (SYSTEMS, name))
     archive = os.path.join(SYSTEMS, sorted(archives)[-1])
-    dest = os.path.join(WORK, "systems", os.path.basename(archive).split(".tar")[0])
+    dest = os.path.join(under, os.path.basename(archive).split(".tar")[0])
     if not os.path.isdir(dest):
         fresh(dest + ".part")
         run(["tar", "-xzf", archive, "-C", dest + ".part"], dest + ".log")

@@ -59,11 +59,13 @@ class BitBake:
     layer of a copy of the checkout added."""
 
     def __init__(self):
-        oe, bitbake = unpacked_system("openembedded-core"), unpacked_system("bitbake")
         work = os.path.join(WORK, "yocto")
         if not nobody_can_reach(work):
             work = "/tmp/fernwick-yocto"
         self.work = fresh(work)
+        # Where nobody, who runs BitBake, reaches them.
+        oe, bitbake = (unpacked_system(name, work + "/systems")
+                       for name in ("openembedded-core", "bitbake"))
         self.checkout = copy_sources(os.path.join(work, "checkout"))
         self.build = os.path.join(work, "build")
         locale = os.path.join(work, "locale")
