@@ -22,7 +22,8 @@ SRC_URI = "file://CMakeLists.txt;subdir=${BP} \
 inherit cmake update-alternatives
 
 # Neither OpenEmbedded-Core nor meta-openembedded has a zziplib recipe, so
-# zziplib's objects are left out; the tests are not among the sources.
+# zziplib's objects are left out; the tests, which run the target's programs
+# under an emulator, are not built.
 EXTRA_OECMAKE = "-DFERNWICK_HOST_CC=${BUILD_PREFIX}gcc \
                  -DFERNWICK_HOST_CXX=${BUILD_PREFIX}g++ \
                  -DFERNWICK_ZZIPLIB=OFF \
