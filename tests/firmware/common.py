@@ -14,9 +14,11 @@ or one system alone with python3 tests/firmware/test_<system>.py.
 import contextlib
 import fnmatch
 import os
+import re
 import shlex
 import shutil
 import subprocess
+import tarfile
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -29,6 +31,11 @@ NATIVE_MANUAL = os.path.join(ROOT, "build", "native", "command", "hostname.1")
 SYSTEMS = os.environ.get("FERNWICK_SYSTEMS",
                          os.path.join(os.path.dirname(ROOT), "shared", "systems"))
 CROSS = "mipsel-linux-gnu-"
+with open(os.path.join(ROOT, "CMakeLists.txt")) as _f:
+    VERSION = re.search(r"^project\(Fernwick VERSION (\S+) ", _f.read(), re.M).group(1)
+# Where the checks make the release of HEAD (scripts/release), and its archive.
+RELEASE = os.path.join(WORK, "release")
+RELEASE_ARCHIVE = os.path.join(RELEASE, "fernwick-%s.tar.gz" % VERSION)
 
 
 class StepFailed(Exception):
@@ -123,6 +130,37 @@ def copy_sources(dest, root=ROOT):
         target = os.path.join(dest, name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy2(os.path.join(root, name), target, follow_symlinks=False)
+    return dest
+
+
+def make_release():
+    """The release of HEAD, made afresh into RELEASE: its archive, checksum
+    and upstream-form packages.  It refuses uncommitted changes."""
+    run(["sh", os.path.join(ROOT, "scripts", "release"), RELEASE], RELEASE + ".log")
+    return RELEASE_ARCHIVE
+
+
+def unpacked_release(dest):
+    """The release archive unpacked into dest, afresh: its top directory, a
+    tree of sources with no git work tree, as a user of the release has it."""
+    run(["tar", "-xzf", RELEASE_ARCHIVE, "-C", fresh(dest)], dest + ".log")
+    return os.path.join(dest, "fernwick-" + VERSION)
+
+
+def archived(archive):
+    """The files in a source archive, without its top directory."""
+    with tarfile.open(archive) as files:
+        return sorted(m.name.split("/", 1)[1] for m in files if not m.isdir())
+
+
+def tampered(archive, dest):
+    """A copy of archive at dest with one byte changed."""
+    with open(archive, "rb") as f:
+        data = bytearray(f.read())
+    data[len(data) // 2] ^= 0xFF
+    os.makedirs(os.path.dirname(dest), exist_ok=True)
+    with open(dest, "wb") as f:
+        f.write(data)
     return dest
 
 

@@ -8,7 +8,11 @@ the pinned zziplib, given as an override, and a download is refused.
 Each variant is a configuration fragment, built with make, then checked: what
 the target and staging hold, which hostname the image's PATH finds and what
 its boot line does (under the emulator, in a private UTS namespace),
-make legal-info's archive of our sources and licences.  Then, without a
+make legal-info's archive of our sources and licences.  The package comes
+in three forms, one per image: the release's upstream-form package added to
+a copy of Buildroot's tree, fetched from a local mirror alone and checked by
+its hash (a tampered archive refused); the external tree of the unpacked
+release archive; and the external tree of a checkout.  Then, without a
 build: the package's Config.in as Kconfig reads it, and utils/check-package.
 """
 
@@ -16,13 +20,13 @@ import concurrent.futures
 import os
 import shutil
 import subprocess
-import tarfile
 import unittest
 
-from common import (DEPS, HERE, ROOT, WORK, FirmwareCase, StepFailed, banner_is_ours,
-                    boot_names, copy_sources, files_under, fresh, hostname_programs, isolated,
-                    exports_tailcopy, mips32el, output, read, run, same_file, target_run,
-                    unpacked_system)
+from common import (DEPS, HERE, RELEASE, RELEASE_ARCHIVE, ROOT, VERSION, WORK, FirmwareCase,
+                    StepFailed, archived, banner_is_ours, boot_names, copy_sources,
+                    files_under, fresh, hostname_programs, isolated, exports_tailcopy,
+                    make_release, mips32el, output, read, run, same_file, tampered,
+                    target_run, unpacked_release, unpacked_system)
 
 TRIPLET = "mipsel-buildroot-linux-uclibc"
 SOURCES = os.path.join(DEPS, "sources")
@@ -59,6 +63,9 @@ BR2_TOOLCHAIN_EXTERNAL_HAS_SSP_STRONG=y
 CXX = "BR2_TOOLCHAIN_EXTERNAL_GCC_12=y\nBR2_TOOLCHAIN_EXTERNAL_CXX=y\n"
 NO_BUSYBOX = "BR2_INIT_NONE=y\nBR2_SYSTEM_BIN_SH_NONE=y\n# BR2_PACKAGE_BUSYBOX is not set\n"
 PACKAGE = "BR2_PACKAGE_FERNWICK=y\n"
+# Downloads from a local mirror alone, as the upstream-form package is
+# fetched here.
+MIRROR = 'BR2_PRIMARY_SITE="file://{mirror}"\nBR2_PRIMARY_SITE_ONLY=y\n'
 ZZIPLIB = "BR2_PACKAGE_FERNWICK_ZZIPLIB=y\n"
 
 
@@ -66,6 +73,7 @@ def setUpModule():
     global tree, zziplib, toolchain
     tree = unpacked_system("buildroot")
     zziplib = unpacked_system("zziplib")
+    make_release()
     toolchain = os.path.join(WORK, "buildroot", "toolchain")
     if not os.path.exists(os.path.join(toolchain, "sysroot")):
         make_toolchain(toolchain)
@@ -123,6 +131,7 @@ class Variant:
     libc = "uClibc-ng"
     fragment = ""
     first = None          # a package made alone before the whole make
+    external = True       # the in-house external tree, not a package of Buildroot's tree
     out_of_tree = False
     user_host = False     # a user's host and checkout: see UserHost
 
@@ -140,14 +149,14 @@ class Variant:
     def build(cls):
         cls.out = fresh(os.path.join(WORK, "buildroot", cls.__name__))
         cls.checkout = cls.prepare_checkout()
+        cls.tree = cls.prepare_tree()
         cls.log = os.path.join(cls.out, "build.log")
         refuse = os.path.join(cls.out, "refuse-download")
         with open(refuse, "w") as f:
             f.write('#!/bin/sh\necho "$0 $*" >>"%s/downloads.log"\nexit 1\n' % cls.out)
         os.chmod(refuse, 0o755)
         with open(os.path.join(cls.out, "defconfig"), "w") as f:
-            f.write(TOOLCHAIN.format(out=cls.out, refuse=refuse, toolchain=toolchain,
-                                     triplet=TRIPLET) + CXX + cls.fragment + PACKAGE)
+            f.write(cls.defconfig(cls.out, refuse))
         with open(os.path.join(cls.out, "local.mk"), "w") as f:
             for package, source in OVERRIDES.items():
                 f.write("%s_OVERRIDE_SRCDIR = %s\n"
@@ -162,22 +171,41 @@ class Variant:
         cls.make()
 
     @classmethod
+    def defconfig(cls, out, refuse):
+        return (TOOLCHAIN.format(out=out, refuse=refuse, toolchain=toolchain, triplet=TRIPLET)
+                + CXX + cls.fragment + PACKAGE)
+
+    @classmethod
     def prepare_checkout(cls):
         return ROOT
 
     @classmethod
-    def make_command(cls, *args):
-        return (["make", "-C", tree, "O=" + cls.out,
-                 "BR2_EXTERNAL=" + os.path.join(cls.checkout, "packaging", "buildroot")]
+    def prepare_tree(cls):
+        return tree
+
+    @classmethod
+    def make_command(cls, *args, out=None):
+        return (["make", "-C", cls.tree, "O=" + (out or cls.out)]
+                + (["BR2_EXTERNAL=" + os.path.join(cls.checkout, "packaging", "buildroot")]
+                   if cls.external else [])
                 + (["FERNWICK_SUPPORTS_IN_SOURCE_BUILD=NO"] if cls.out_of_tree else [])
                 + list(args))
 
     @classmethod
-    def make(cls, *args):
+    def make(cls, *args, out=None, log=None, check=True):
         # GNU tar's configure (host-tar) refuses to run as root without this.
         env = dict(os.environ, FORCE_UNSAFE_CONFIGURE="1")
-        run(isolated(cls.make_command("BR2_JLEVEL=2", *args),
-                     hide=["help2man"] if cls.user_host else ()), cls.log, env=env)
+        return run(isolated(cls.make_command("BR2_JLEVEL=2", *args, out=out),
+                            hide=["help2man"] if cls.user_host else (),
+                            read_only=[] if cls.checkout == ROOT else [cls.checkout]),
+                   log or cls.log, env=env, check=check)
+
+    @classmethod
+    def sources(cls):
+        """The files legal-info's archive of our sources must hold: those
+        git tracks in the checkout."""
+        tracked = output(["git", "-C", cls.checkout, "ls-files", "-z"]).split("\0")
+        return sorted(f for f in tracked if f and os.path.lexists(os.path.join(cls.checkout, f)))
 
     @classmethod
     def variable(cls, name, path=None):
@@ -233,10 +261,8 @@ class Variant:
         env = dict(os.environ, FORCE_UNSAFE_CONFIGURE="1")
         status = run(self.make_command("-k", "legal-info"), log, env=env, check=False)
         legal = os.path.join(self.out, "legal-info")
-        tracked = output(["git", "-C", self.checkout, "ls-files", "-z"]).split("\0")
-        wanted = sorted(f for f in tracked if f and os.path.lexists(
-            os.path.join(self.checkout, f)))
-        archive = os.path.join(legal, "sources", "fernwick-1.0.0", "fernwick-1.0.0.tar.gz")
+        label = "fernwick-" + VERSION
+        archive = os.path.join(legal, "sources", label, label + ".tar.gz")
         # Debian's sources of other packages are other versions than
         # Buildroot's, so their licence files fail Buildroot's hashes.
         errors = {line for line in read(log).splitlines()
@@ -246,12 +272,14 @@ class Variant:
              lambda: status == 0 or errors and all(
                  os.path.basename(e).split(".")[0] in
                  {p.replace("host-", "") for p in OVERRIDES} for e in errors)),
-            ("its archive of our sources holds the tracked files alone",
-             lambda: archived(archive) == wanted),
+            ("its archive of our sources is the release archive" if not self.external else
+             "its archive of our sources holds the tracked files alone",
+             lambda: same_file(archive, RELEASE_ARCHIVE) if not self.external
+             else archived(archive) == self.sources()),
             ("our licence collected", lambda: same_file(
-                legal + "/licenses/fernwick-1.0.0/LICENSE", ROOT + "/LICENSE")),
-            ("the manifest names our licence", lambda: '"fernwick","1.0.0","MIT' in read(
-                legal + "/manifest.csv")),
+                legal + "/licenses/%s/LICENSE" % label, ROOT + "/LICENSE")),
+            ("the manifest names our version and licence", lambda: '"fernwick","%s","MIT'
+             % VERSION in read(legal + "/manifest.csv")),
         ]
         if ZZIPLIB in self.fragment:
             rows.append(("zziplib's licences collected", lambda: all(
@@ -260,16 +288,29 @@ class Variant:
         self.rows(rows, log)
 
 
+def submitted_tree(dest):
+    """A copy of Buildroot's tree (its files linked, not copied) with the
+    release's package added as a submission adds it: its directory in
+    package/, and its Config.in sourced in order in the System tools menu."""
+    shutil.copytree(tree, dest, symlinks=True, copy_function=os.link)
+    shutil.copytree(os.path.join(RELEASE, "buildroot", "package", "fernwick"),
+                    os.path.join(dest, "package", "fernwick"))
+    config = os.path.join(dest, "package", "Config.in")
+    lines = read(config).splitlines(keepends=True)
+    ours = '\tsource "package/fernwick/Config.in"\n'
+    at = lines.index('menu "System tools"\n') + 1
+    while lines[at].startswith('\tsource "package/') and lines[at] < ours:
+        at += 1
+    os.remove(config)          # a link to the shared tree's file
+    with open(config, "w") as f:
+        f.write("".join(lines[:at] + [ours] + lines[at:]))
+    return dest
+
+
 def image_path(target):
     """The PATH of the image's /etc/profile."""
     return [line.split("=", 1)[1].strip('"') for line in read(target + "/etc/profile").splitlines()
             if line.startswith("export PATH=")][0]
-
-
-def archived(archive):
-    """The files in a source archive, without its top directory."""
-    with tarfile.open(archive) as files:
-        return sorted(m.name.split("/", 1)[1] for m in files if not m.isdir())
 
 
 class WithBusyBox(Variant):
@@ -290,22 +331,71 @@ class WithBusyBox(Variant):
 
 class BusyBoxSeparateUsr(WithBusyBox, FirmwareCase):
     """Separate /usr, shared libraries, the zziplib objects, ours made
-    first."""
+    first; the release's upstream-form package in a copy of Buildroot's
+    tree, added as a submission adds it, fetched from a local mirror alone
+    and checked by its hash."""
 
-    system = "Buildroot with BusyBox, separate /usr"
+    system = "Buildroot with BusyBox, separate /usr, the release in Buildroot's tree"
 
     fragment = ZZIPLIB
     first = "fernwick"
+    external = False
+
+    @classmethod
+    def defconfig(cls, out, refuse):
+        return super().defconfig(out, refuse) + MIRROR.format(mirror=out + "/mirror")
+
+    @classmethod
+    def prepare_tree(cls):
+        os.makedirs(cls.out + "/mirror")
+        shutil.copy(RELEASE_ARCHIVE, cls.out + "/mirror")
+        return submitted_tree(os.path.join(cls.out, "buildroot"))
+
+    def test_upstream(self):
+        dl = os.path.join(self.out, "dl", "fernwick", os.path.basename(RELEASE_ARCHIVE))
+        check = os.path.join(self.out, "check-package.log")
+        package = os.listdir(os.path.join(RELEASE, "buildroot", "package", "fernwick"))
+        status = run(["/usr/bin/python3", "utils/check-package", "package/Config.in"]
+                     + ["package/fernwick/" + f for f in sorted(package)],
+                     check, cwd=self.tree, check=False)
+        self.rows([
+            ("the release archive fetched from the mirror", lambda: same_file(
+                dl, RELEASE_ARCHIVE)),
+            ("utils/check-package finds nothing in the package or package/Config.in",
+             lambda: status == 0 and "\n0 warnings generated" in read(check)),
+            ("a tampered archive is refused by the hash check", self.tampered_refused),
+        ], self.log)
+
+    def tampered_refused(self):
+        out = fresh(self.out + "-tampered")
+        log = out + "/build.log"
+        tampered(RELEASE_ARCHIVE, os.path.join(out, "mirror", os.path.basename(RELEASE_ARCHIVE)))
+        with open(out + "/defconfig", "w") as f:
+            f.write(self.defconfig(out, os.path.join(self.out, "refuse-download")))
+        self.make("defconfig", "BR2_DEFCONFIG=" + out + "/defconfig", out=out, log=log)
+        status = self.make("fernwick-source", out=out, log=log, check=False)
+        return status != 0 and "has wrong sha256 hash" in read(log) \
+            and not os.path.exists(os.path.join(out, "dl", "fernwick",
+                                                os.path.basename(RELEASE_ARCHIVE)))
 
 
 class BusyBoxMergedUsr(WithBusyBox, FirmwareCase):
     """Merged /usr, static libraries only, the zziplib objects, BusyBox made
-    first."""
+    first; the external tree of the unpacked release archive, read-only and
+    with no git work tree."""
 
-    system = "Buildroot with BusyBox, merged /usr, static"
+    system = "Buildroot with BusyBox, merged /usr, static, from the release archive"
 
     fragment = "BR2_ROOTFS_MERGED_USR=y\nBR2_STATIC_LIBS=y\n" + ZZIPLIB
     first = "busybox"
+
+    @classmethod
+    def prepare_checkout(cls):
+        return unpacked_release(os.path.join(cls.out, "release"))
+
+    @classmethod
+    def sources(cls):
+        return archived(RELEASE_ARCHIVE)
 
 
 class UserHost(Variant, FirmwareCase):

@@ -4,7 +4,13 @@ here as its package.mk and cmake.mk take them, with the package's Makefile
 read by make itself (OpenWrt's include files stubbed), its recipes run by
 make, and opkg's handling of alternatives beside BusyBox's done as opkg does.
 
-The build: the package's Build/Prepare copy, configured in it with Ninja,
+Three builds: the feed of the checkout; the feed of the unpacked release
+archive, as of a checkout; and the release's upstream-form package, whose
+download step takes the archive from a local mirror and keeps it only if it
+has PKG_HASH's sha256 (a tampered one is refused), and whose archive is
+unpacked as package.mk's default Build/Prepare does.
+
+Each build: the package's Build/Prepare, configured in it with Ninja,
 OpenWrt's flags in the environment and its options on the command line,
 where neither an emulator nor help2man can be found; then the package's
 install recipe and Build/InstallDev.
@@ -15,11 +21,14 @@ import os
 import shutil
 import unittest
 
-from common import (ROOT, WORK, FirmwareCase, Toolchain, banner_is_ours, copy_sources,
-                    ensure_busybox_standin, fresh, hostname_programs, isolated, mips32el, output,
-                    read, run, target_run, tree_rows)
+from common import (RELEASE, RELEASE_ARCHIVE, ROOT, VERSION, WORK, FirmwareCase, Toolchain,
+                    banner_is_ours, copy_sources, ensure_busybox_standin, fresh,
+                    hostname_programs, isolated, make_release, mips32el, output, read, run,
+                    same_file, tampered, target_run, tree_rows, unpacked_release)
 
 PACKAGE = os.path.join(ROOT, "packaging", "openwrt", "fernwick")
+# The release's upstream-form package.
+UPSTREAM = os.path.join(RELEASE, "openwrt", "fernwick")
 STUBS = """TOPDIR := {stubs}
 INCLUDE_DIR := {stubs}
 PKG_BUILD_DIR := {build}
@@ -41,12 +50,16 @@ PATH = "/usr/sbin:/usr/bin:/sbin:/bin"
 IGNORED = ("/.svn", "/.", ":", "!", " ", "#", "/.pkgdir")
 
 
-class Package:
-    """The package's Makefile, in the checkout at root, as OpenWrt's make
-    reads it."""
+def setUpModule():
+    make_release()
 
-    def __init__(self, work, build, root=ROOT):
-        self.dir = os.path.join(root, os.path.relpath(PACKAGE, ROOT))
+
+class Package:
+    """The package's Makefile, in the checkout at root (or in directory), as
+    OpenWrt's make reads it."""
+
+    def __init__(self, work, build, root=ROOT, directory=None):
+        self.dir = directory or os.path.join(root, os.path.relpath(PACKAGE, ROOT))
         self.stubs = fresh(os.path.join(work, "include"))
         for name in ("rules.mk", "package.mk", "cmake.mk"):
             open(os.path.join(self.stubs, name), "w").close()
@@ -62,6 +75,33 @@ class Package:
     def recipe(self, name, dest=""):
         run(["make", "-s", "-C", self.dir, "-f", self.makefile, "run", "RECIPE=" + name,
              "DEST=" + dest], self.log)
+
+
+def download(package, mirror, dl):
+    """OpenWrt's download step: PKG_SOURCE fetched into dl (from mirror,
+    standing in for PKG_SOURCE_URL) and kept only if its sha256 is PKG_HASH,
+    else removed and refused; its path."""
+    name = package.value("PKG_SOURCE")
+    os.makedirs(dl, exist_ok=True)
+    shutil.copy(os.path.join(mirror, name), os.path.join(dl, name))
+    with open(os.path.join(dl, name), "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    if digest != package.value("PKG_HASH"):
+        os.remove(os.path.join(dl, name))
+        raise OSError("Hash of the downloaded file %s does not match (file: %s, requested: %s)"
+                      % (name, digest, package.value("PKG_HASH")))
+    return os.path.join(dl, name)
+
+
+def prepare(package, work, src):
+    """The package's Build/Prepare, or for a package with PKG_SOURCE,
+    package.mk's default: the downloaded archive unpacked beside PKG_BUILD_DIR."""
+    if not package.value("PKG_SOURCE"):
+        package.recipe("Build/Prepare")
+        return
+    archive = download(package, work + "/mirror", work + "/dl")
+    os.makedirs(os.path.dirname(src))
+    run(["tar", "-xzf", archive, "-C", os.path.dirname(src)], package.log)
 
 
 def watched(package):
@@ -89,13 +129,18 @@ def stamp(package):
 class OpenWrt(FirmwareCase):
     system = "OpenWrt (imitated)"
 
-    def build(self, libc):
+    def build(self, libc, root=ROOT, directory=None):
         tc = Toolchain(libc)
         work = fresh(os.path.join(WORK, "openwrt", libc))
-        src = os.path.join(work, "build", "fernwick-1.0.0")
-        package = Package(work, src)
+        src = os.path.join(work, "build", "fernwick-" + VERSION)
+        if directory:
+            os.makedirs(work + "/mirror")
+            shutil.copy(RELEASE_ARCHIVE, work + "/mirror")
+        else:
+            root = unpacked_release(work + "/release") if root == "release" else root
+        package = Package(work, src, root, directory)
         log = os.path.join(work, "build.log")
-        package.recipe("Build/Prepare")
+        prepare(package, work, src)
         self.copied = output(["find", ".", "-type", "f"], cwd=src).split()
         env = dict(os.environ, CFLAGS=FLAGS, CXXFLAGS=FLAGS, LDFLAGS=LDFLAGS)
         run(isolated(["cmake", "--no-warn-unused-cli", "-DCMAKE_SYSTEM_NAME=Linux",
@@ -121,10 +166,10 @@ class OpenWrt(FirmwareCase):
         package.recipe("Build/InstallDev", work + "/staging")
         return tc, work, src, package, log
 
-    def check(self, libc):
+    def check(self, libc, root=ROOT, directory=None):
         self.libc = Toolchain.NAMES[libc]
         with self.step("building"):
-            tc, work, src, package, log = self.build(libc)
+            tc, work, src, package, log = self.build(libc, root, directory)
         program = work + "/package/usr/libexec/fernwick-hostname"
         installed = src + "/ipkg-install"
         self.rows(tree_rows(tc, installed, installed, src, manual=False) + [
@@ -142,8 +187,30 @@ class OpenWrt(FirmwareCase):
     def test_glibc(self):
         self.check("glibc")
 
+    def test_upstream(self):
+        """The release's package for OpenWrt's packages feed, with uClibc-ng."""
+        self.system = "OpenWrt (imitated), the release's package"
+        work, package = self.check("uclibc", directory=UPSTREAM)
+        self.rows([
+            ("the release archive downloaded, its hash checked",
+             lambda: same_file(work + "/dl/" + os.path.basename(RELEASE_ARCHIVE),
+                               RELEASE_ARCHIVE)),
+            ("a tampered archive is refused by the hash check",
+             lambda: self.refused(package, work)),
+        ])
+
+    def refused(self, package, work):
+        tampered(RELEASE_ARCHIVE, work + "/mirror/" + os.path.basename(RELEASE_ARCHIVE))
+        try:
+            download(package, work + "/mirror", fresh(work + "/dl-tampered"))
+        except OSError:
+            return not os.listdir(work + "/dl-tampered")
+        return False
+
     def test_musl(self):
-        work, package = self.check("musl")
+        """The feed of the unpacked release archive, as of a checkout."""
+        self.system = "OpenWrt (imitated), from the release archive"
+        work, package = self.check("musl", "release")
         with self.step("installing and removing the package beside BusyBox"):
             self.alternatives(work, package)
         with self.step("editing a source"):
