@@ -131,7 +131,7 @@ class OpenWrt(FirmwareCase):
 
     def build(self, libc, root=ROOT, directory=None):
         tc = Toolchain(libc)
-        work = fresh(os.path.join(WORK, "openwrt", libc))
+        work = fresh(os.path.join(WORK, "openwrt", ("upstream-" if directory else "") + libc))
         src = os.path.join(work, "build", "fernwick-" + VERSION)
         if directory:
             os.makedirs(work + "/mirror")
@@ -188,9 +188,9 @@ class OpenWrt(FirmwareCase):
         self.check("glibc")
 
     def test_upstream(self):
-        """The release's package for OpenWrt's packages feed, with uClibc-ng."""
+        """The release's package for OpenWrt's packages feed."""
         self.system = "OpenWrt (imitated), the release's package"
-        work, package = self.check("uclibc", directory=UPSTREAM)
+        work, package = self.check("glibc", directory=UPSTREAM)
         self.rows([
             ("the release archive downloaded, its hash checked",
              lambda: same_file(work + "/dl/" + os.path.basename(RELEASE_ARCHIVE),
