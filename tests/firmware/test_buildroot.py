@@ -63,7 +63,8 @@ BR2_TOOLCHAIN_EXTERNAL_HAS_SSP_STRONG=y
 CXX = "BR2_TOOLCHAIN_EXTERNAL_GCC_12=y\nBR2_TOOLCHAIN_EXTERNAL_CXX=y\n"
 NO_BUSYBOX = "BR2_INIT_NONE=y\nBR2_SYSTEM_BIN_SH_NONE=y\n# BR2_PACKAGE_BUSYBOX is not set\n"
 PACKAGE = "BR2_PACKAGE_FERNWICK=y\n"
-# Downloads from a local mirror alone, as the upstream-form package is
+# Downloads from a local mirror alone (laid out as Buildroot's download
+# directory, a directory per package), as the upstream-form package is
 # fetched here.
 MIRROR = 'BR2_PRIMARY_SITE="file://{mirror}"\nBR2_PRIMARY_SITE_ONLY=y\n'
 ZZIPLIB = "BR2_PACKAGE_FERNWICK_ZZIPLIB=y\n"
@@ -347,8 +348,8 @@ class BusyBoxSeparateUsr(WithBusyBox, FirmwareCase):
 
     @classmethod
     def prepare_tree(cls):
-        os.makedirs(cls.out + "/mirror")
-        shutil.copy(RELEASE_ARCHIVE, cls.out + "/mirror")
+        os.makedirs(cls.out + "/mirror/fernwick")
+        shutil.copy(RELEASE_ARCHIVE, cls.out + "/mirror/fernwick")
         return submitted_tree(os.path.join(cls.out, "buildroot"))
 
     def test_upstream(self):
@@ -369,7 +370,8 @@ class BusyBoxSeparateUsr(WithBusyBox, FirmwareCase):
     def tampered_refused(self):
         out = fresh(self.out + "-tampered")
         log = out + "/build.log"
-        tampered(RELEASE_ARCHIVE, os.path.join(out, "mirror", os.path.basename(RELEASE_ARCHIVE)))
+        tampered(RELEASE_ARCHIVE, os.path.join(out, "mirror", "fernwick",
+                                               os.path.basename(RELEASE_ARCHIVE)))
         with open(out + "/defconfig", "w") as f:
             f.write(self.defconfig(out, os.path.join(self.out, "refuse-download")))
         self.make("defconfig", "BR2_DEFCONFIG=" + out + "/defconfig", out=out, log=log)
@@ -382,7 +384,8 @@ class BusyBoxSeparateUsr(WithBusyBox, FirmwareCase):
 class BusyBoxMergedUsr(WithBusyBox, FirmwareCase):
     """Merged /usr, static libraries only, the zziplib objects, BusyBox made
     first; the external tree of the unpacked release archive, read-only and
-    with no git work tree."""
+    no git work tree of its own, though it lies inside the checkout's (as an
+    unpacked release may lie inside a firmware project's)."""
 
     system = "Buildroot with BusyBox, merged /usr, static, from the release archive"
 

@@ -14,14 +14,16 @@ FERNWICK_INSTALL_STAGING = YES
 # Buildroot copies a local site whole, into the build directory and into
 # legal-info's archive.  The site is therefore a copy of the project's
 # sources alone, made from the checkout this tree sits in before each
-# copy: the files git tracks there, or, outside a git work tree (an
-# unpacked release), every file its .gitignore does not name.  A build
-# directory and the developer's other files stay out.
+# copy: the files git tracks there when it is a git work tree's top, or
+# else (an unpacked release, also one inside another project's work
+# tree) every file its .gitignore does not name.  A build directory and
+# the developer's other files stay out.
 FERNWICK_CHECKOUT = $(BR2_EXTERNAL_FERNWICK_PATH)/../..
 define FERNWICK_COLLECT_SOURCES
 	rm -rf $(FERNWICK_SITE)
 	mkdir -p $(FERNWICK_SITE)
-	if git -C $(FERNWICK_CHECKOUT) rev-parse --is-inside-work-tree >/dev/null 2>&1; then \
+	if [ "$$(git -C $(FERNWICK_CHECKOUT) rev-parse --show-toplevel 2>/dev/null)" = \
+		"$$(cd $(FERNWICK_CHECKOUT) && pwd -P)" ]; then \
 		git -C $(FERNWICK_CHECKOUT) ls-files -z | \
 			rsync -a --from0 --files-from=- --ignore-missing-args \
 				$(FERNWICK_CHECKOUT)/ $(FERNWICK_SITE)/; \
