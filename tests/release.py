@@ -19,34 +19,43 @@ NEXT = "99.0.0"
 RECIPES = "packaging/yocto/meta-fernwick/recipes-core/fernwick/"
 OPENWRT = "packaging/openwrt/fernwick/Makefile"
 BUILDROOT = "packaging/buildroot/package/fernwick/fernwick.mk"
-PACKAGES = "sed -i 's/^PKG_VERSION:=.*/PKG_VERSION:=%s/' %s && " \
-           "sed -i 's/^FERNWICK_VERSION = .*/FERNWICK_VERSION = %s/' %s && " \
-           "git mv %sfernwick_%s.bb %sfernwick_%s.bb" % (NEXT, OPENWRT, NEXT, BUILDROOT,
-                                                        RECIPES, VERSION, RECIPES, NEXT)
+# Each package file set to the next version, and all three at once.
+TO_NEXT = {OPENWRT: "sed -i 's/^PKG_VERSION:=.*/PKG_VERSION:=%s/' %s" % (NEXT, OPENWRT),
+           BUILDROOT: "sed -i 's/^FERNWICK_VERSION = .*/FERNWICK_VERSION = %s/' %s"
+           % (NEXT, BUILDROOT),
+           "recipe": "git mv %sfernwick_%s.bb %sfernwick_%s.bb" % (RECIPES, VERSION, RECIPES,
+                                                                   NEXT)}
+PACKAGES = " && ".join(TO_NEXT.values())
 BUMP = "sed -i 's/^project(Fernwick VERSION [^ ]*/project(Fernwick VERSION %s/' " \
        "CMakeLists.txt && %s" % (NEXT, PACKAGES)
+STATES = "states version %s, CMakeLists.txt %s" % (NEXT, VERSION)
 
 # (case, the change in the clone's shell, committed, what the release says)
 ROWS = [
     ("an uncommitted change", "echo edit >>NEWS", False,
      "the work tree has uncommitted changes"),
-    ("OpenWrt's version alone", "sed -i 's/^PKG_VERSION:=.*/PKG_VERSION:=%s/' %s" % (
-        NEXT, OPENWRT), True, "%s states version %s, CMakeLists.txt %s" % (OPENWRT, NEXT,
-                                                                             VERSION)),
-    ("Buildroot's version alone", "sed -i 's/^FERNWICK_VERSION = .*/FERNWICK_VERSION = %s/' %s"
-     % (NEXT, BUILDROOT), True, "%s states version %s, CMakeLists.txt %s" % (BUILDROOT, NEXT,
-                                                                              VERSION)),
-    ("the recipe renamed alone", "git mv %sfernwick_%s.bb %sfernwick_%s.bb" % (
-        RECIPES, VERSION, RECIPES, NEXT), True,
-     "fernwick_%s.bb, states version %s, CMakeLists.txt %s" % (NEXT, NEXT, VERSION)),
-    ("every package's version alone", PACKAGES, True,
-     "states version %s, CMakeLists.txt %s" % (NEXT, VERSION)),
+    ("a directory holding files", "mkdir ../out && echo mine >../out/buildroot", False,
+     "out is not empty: give a new or empty directory"),
+    ("OpenWrt's version alone", TO_NEXT[OPENWRT], True, OPENWRT + " " + STATES),
+    ("Buildroot's version alone", TO_NEXT[BUILDROOT], True, BUILDROOT + " " + STATES),
+    ("the recipe renamed alone", TO_NEXT["recipe"], True,
+     "fernwick_%s.bb, %s" % (NEXT, STATES)),
+    ("every package's version alone", PACKAGES, True, STATES),
     ("a new version without its NEWS entry", BUMP, True,
      'NEWS has no entry for %s: add one, headed "Version %s, %s"' % (NEXT, NEXT, DATE)),
     ("NEWS dating the release otherwise",
      "sed -i 's/^Version %s, .*/Version %s, 2000-01-01/' NEWS" % (VERSION, VERSION), True,
      'NEWS dates %s "2000-01-01", CMakeLists.txt %s' % (VERSION, DATE)),
 ]
+
+
+def listing(directory):
+    """Each file in directory with its content; {} for none or no directory."""
+    found = {}
+    for name in os.listdir(directory) if os.path.isdir(directory) else ():
+        with open(os.path.join(directory, name)) as f:
+            found[name] = f.read()
+    return found
 
 
 def refused(change, commit, want):
@@ -61,11 +70,12 @@ def refused(change, commit, want):
         subprocess.run("%s commit -qa --allow-empty -m script && %s%s" % (
             git, change, " && %s commit -qam change" % git if commit else ""),
             shell=True, cwd=clone, check=True)
+        before = listing(out)
         got = subprocess.run(["sh", "scripts/release", out], cwd=clone, capture_output=True,
                              text=True)
         lines = got.stderr.splitlines()
         if got.returncode == 1 and len(lines) == 1 and lines[0].startswith("release: ") \
-                and want in lines[0] and not os.listdir(out):
+                and want in lines[0] and listing(out) == before:
             return None
         return got
 

@@ -136,6 +136,7 @@ def copy_sources(dest, root=ROOT):
 def make_release():
     """The release of HEAD, made afresh into RELEASE: its archive, checksum
     and upstream-form packages.  It refuses uncommitted changes."""
+    fresh(RELEASE)
     run(["sh", os.path.join(ROOT, "scripts", "release"), RELEASE], RELEASE + ".log")
     return RELEASE_ARCHIVE
 
