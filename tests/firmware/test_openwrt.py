@@ -129,16 +129,19 @@ def stamp(package):
 class OpenWrt(FirmwareCase):
     system = "OpenWrt (imitated)"
 
-    def build(self, libc, root=ROOT, directory=None):
+    def build(self, libc, form):
+        """form: "checkout", the checkout's feed; "release", the feed of the
+        unpacked release archive; "upstream", the release's package."""
         tc = Toolchain(libc)
-        work = fresh(os.path.join(WORK, "openwrt", ("upstream-" if directory else "") + libc))
+        work = fresh(os.path.join(WORK, "openwrt", "%s-%s" % (form, libc)))
         src = os.path.join(work, "build", "fernwick-" + VERSION)
-        if directory:
+        if form == "upstream":
             os.makedirs(work + "/mirror")
             shutil.copy(RELEASE_ARCHIVE, work + "/mirror")
+            package = Package(work, src, directory=UPSTREAM)
         else:
-            root = unpacked_release(work + "/release") if root == "release" else root
-        package = Package(work, src, root, directory)
+            package = Package(work, src, unpacked_release(work + "/release")
+                              if form == "release" else ROOT)
         log = os.path.join(work, "build.log")
         prepare(package, work, src)
         self.copied = output(["find", ".", "-type", "f"], cwd=src).split()
@@ -166,10 +169,10 @@ class OpenWrt(FirmwareCase):
         package.recipe("Build/InstallDev", work + "/staging")
         return tc, work, src, package, log
 
-    def check(self, libc, root=ROOT, directory=None):
+    def check(self, libc, form="checkout"):
         self.libc = Toolchain.NAMES[libc]
         with self.step("building"):
-            tc, work, src, package, log = self.build(libc, root, directory)
+            tc, work, src, package, log = self.build(libc, form)
         program = work + "/package/usr/libexec/fernwick-hostname"
         installed = src + "/ipkg-install"
         self.rows(tree_rows(tc, installed, installed, src, manual=False) + [
@@ -190,7 +193,7 @@ class OpenWrt(FirmwareCase):
     def test_upstream(self):
         """The release's package for OpenWrt's packages feed."""
         self.system = "OpenWrt (imitated), the release's package"
-        work, package = self.check("glibc", directory=UPSTREAM)
+        work, package = self.check("glibc", "upstream")
         self.rows([
             ("the release archive downloaded, its hash checked",
              lambda: same_file(work + "/dl/" + os.path.basename(RELEASE_ARCHIVE),
